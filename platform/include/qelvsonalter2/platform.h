@@ -1,0 +1,14 @@
+// The Linux stand-in for the Windows services the component and its hosts use.
+// One header, as a host would include <windows.h> and <ole2.h> on Windows.
+#pragma once
+
+#include "platform/windef.h"
+#include "platform/winerror.h"
+#include "platform/winbase.h"
+#include "platform/winreg.h"
+#include "platform/unknwn.h"
+#include "platform/oaidl.h"
+#include "platform/oleauto.h"
+#include "platform/objbase.h"
+#include "platform/ocidl.h"
+#include "platform/objsafe.h"

@@ -1,0 +1,258 @@
+// CSonalter2: identity, properties, dispatch, events and the object's other
+// standard interfaces. The transforms are in their own files.
+#include "transform/Sonalter2.h"
+
+#include <new>
+
+#include "module/TypeInfo.h"
+
+namespace qelv {
+
+CSonalter2* CSonalter2::Create() { return new (std::nothrow) CSonalter2(); }
+
+CSonalter2::CSonalter2() : events_(static_cast<IConnectionPointContainer*>(this), DIID__ISonalter2Events) {}
+
+CSonalter2::~CSonalter2() {
+    HANDLE heap = GetProcessHeap();
+    if (LeftEdgeBuffer) HeapFree(heap, 0, LeftEdgeBuffer);
+    if (RightEdgeBuffer) HeapFree(heap, 0, RightEdgeBuffer);
+}
+
+// ---- IUnknown ---------------------------------------------------------------
+
+STDMETHODIMP CSonalter2::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_ISonalter2)) {
+        *ppv = static_cast<ISonalter2*>(this);
+    } else if (IsEqualIID(riid, IID_IConnectionPointContainer)) {
+        *ppv = static_cast<IConnectionPointContainer*>(this);
+    } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
+        *ppv = static_cast<ISupportErrorInfo*>(this);
+    } else if (IsEqualIID(riid, IID_IProvideClassInfo) || IsEqualIID(riid, IID_IProvideClassInfo2)) {
+        *ppv = static_cast<IProvideClassInfo2*>(this);
+    } else if (IsEqualIID(riid, IID_IObjectSafety)) {
+        *ppv = static_cast<IObjectSafety*>(this);
+    } else {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CSonalter2::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+
+STDMETHODIMP_(ULONG) CSonalter2::Release() {
+    const LONG left = InterlockedDecrement(&refs_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+}
+
+// ---- IDispatch ----------------------------------------------------------------
+
+HRESULT CSonalter2::DispatchTypeInfo(ITypeInfo** info, ITypeInfo** vtableView) {
+    return GetComponentTypeInfo(IID_ISonalter2, info, vtableView);
+}
+
+STDMETHODIMP CSonalter2::GetTypeInfoCount(UINT* pctinfo) {
+    if (!pctinfo) return E_POINTER;
+    *pctinfo = 1;
+    return S_OK;
+}
+
+STDMETHODIMP CSonalter2::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
+    if (!ppTInfo) return E_POINTER;
+    *ppTInfo = nullptr;
+    if (iTInfo != 0) return DISP_E_BADINDEX;
+    return DispatchTypeInfo(ppTInfo, nullptr);
+}
+
+STDMETHODIMP CSonalter2::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    ITypeInfo* info = nullptr;
+    HRESULT hr = DispatchTypeInfo(&info, nullptr);
+    if (FAILED(hr)) return hr;
+    hr = DispGetIDsOfNames(info, rgszNames, cNames, rgDispId);
+    info->Release();
+    return hr;
+}
+
+STDMETHODIMP CSonalter2::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
+                                VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    ITypeInfo* info = nullptr;
+    ITypeInfo* vtable = nullptr;
+    HRESULT hr = DispatchTypeInfo(&info, &vtable);
+    if (FAILED(hr)) return hr;
+    hr = DispInvoke(static_cast<ISonalter2*>(this), vtable, dispIdMember, wFlags, pDispParams, pVarResult,
+                    pExcepInfo, puArgErr);
+    vtable->Release();
+    info->Release();
+    return hr;
+}
+
+// ---- Properties: puts accept every value ------------------------------------
+
+void CSonalter2::RecomputeSmoothSamples() { SmoothSamples = MulDiv(ArrayFrequency, SmoothTime, 1000); }
+
+STDMETHODIMP CSonalter2::get_SmoothLeftEnabled(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = SmoothLeftEnabled;
+    return S_OK;
+}
+
+STDMETHODIMP CSonalter2::put_SmoothLeftEnabled(VARIANT_BOOL newVal) {
+    SmoothLeftEnabled = newVal;
+    return S_OK;
+}
+
+STDMETHODIMP CSonalter2::get_SmoothRightEnabled(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = SmoothRightEnabled;
+    return S_OK;
+}
+
+STDMETHODIMP CSonalter2::put_SmoothRightEnabled(VARIANT_BOOL newVal) {
+    SmoothRightEnabled = newVal;
+    return S_OK;
+}
+
+STDMETHODIMP CSonalter2::get_SmoothTime(LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = SmoothTime;
+    return S_OK;
+}
+
+STDMETHODIMP CSonalter2::put_SmoothTime(LONG newVal) {
+    SmoothTime = newVal;
+    RecomputeSmoothSamples();
+    return S_OK;
+}
+
+STDMETHODIMP CSonalter2::get_ArrayFrequency(FrequencyConstants* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = static_cast<FrequencyConstants>(ArrayFrequency);
+    return S_OK;
+}
+
+STDMETHODIMP CSonalter2::put_ArrayFrequency(FrequencyConstants newVal) {
+    ArrayFrequency = static_cast<LONG>(newVal);
+    RecomputeSmoothSamples();
+    return S_OK;
+}
+
+STDMETHODIMP CSonalter2::get_ArrayChannels(ChannelsConstants* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = static_cast<ChannelsConstants>(ArrayChannels);
+    return S_OK;
+}
+
+STDMETHODIMP CSonalter2::put_ArrayChannels(ChannelsConstants newVal) {
+    ArrayChannels = static_cast<LONG>(newVal);
+    return S_OK;
+}
+
+STDMETHODIMP CSonalter2::get_TBEventEnabled(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = TBEventEnabled;
+    return S_OK;
+}
+
+STDMETHODIMP CSonalter2::put_TBEventEnabled(VARIANT_BOOL newVal) {
+    TBEventEnabled = newVal;
+    return S_OK;
+}
+
+STDMETHODIMP CSonalter2::get_LastErrorNum(ErrorConstants* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = static_cast<ErrorConstants>(LastErrorNum);
+    return S_OK;
+}
+
+// ---- Events and cancellation ----------------------------------------------------
+
+void CSonalter2::Fire_TransformBlock(LONG percent) {
+    VARIANTARG arg;
+    VariantInit(&arg);
+    V_VT(&arg) = VT_I4;
+    V_I4(&arg) = percent;
+    events_.Fire(1, &arg, 1);
+}
+
+void CSonalter2::Fire_EndTransform() { events_.Fire(2, nullptr, 0); }
+
+STDMETHODIMP CSonalter2::CancelTransform() {
+    CancelRequested = 1;
+    return S_OK;
+}
+
+// ---- IConnectionPointContainer ----------------------------------------------------
+
+STDMETHODIMP CSonalter2::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
+    IConnectionPoint* point = &events_;
+    return CreateConnectionPointEnumerator(&point, 1, static_cast<ISonalter2*>(this), ppEnum);
+}
+
+STDMETHODIMP CSonalter2::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
+    if (!ppCP) return E_POINTER;
+    *ppCP = nullptr;
+    if (!IsEqualIID(riid, DIID__ISonalter2Events)) return CONNECT_E_NOCONNECTION;
+    *ppCP = &events_;
+    events_.AddRef();
+    return S_OK;
+}
+
+// ---- ISupportErrorInfo -----------------------------------------------------------
+
+STDMETHODIMP CSonalter2::InterfaceSupportsErrorInfo(REFIID riid) {
+    return IsEqualIID(riid, IID_ISonalter2) ? S_OK : S_FALSE;
+}
+
+// ---- IProvideClassInfo2 ------------------------------------------------------------
+
+STDMETHODIMP CSonalter2::GetClassInfo(ITypeInfo** ppTI) {
+    if (!ppTI) return E_POINTER;
+    return GetComponentTypeInfo(CLSID_Sonalter2, ppTI);
+}
+
+STDMETHODIMP CSonalter2::GetGUID(DWORD dwGuidKind, GUID* pGUID) {
+    if (!pGUID) return E_POINTER;
+    if (dwGuidKind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) {
+        *pGUID = GUID_NULL;
+        return E_INVALIDARG;
+    }
+    *pGUID = DIID__ISonalter2Events;
+    return S_OK;
+}
+
+// ---- IObjectSafety -----------------------------------------------------------------
+
+namespace {
+constexpr DWORD kSupportedSafety = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
+}
+
+STDMETHODIMP CSonalter2::GetInterfaceSafetyOptions(REFIID riid, DWORD* pdwSupportedOptions,
+                                                   DWORD* pdwEnabledOptions) {
+    if (!pdwSupportedOptions || !pdwEnabledOptions) return E_POINTER;
+    IUnknown* probe = nullptr;
+    if (FAILED(QueryInterface(riid, reinterpret_cast<void**>(&probe)))) {
+        *pdwSupportedOptions = 0;
+        *pdwEnabledOptions = 0;
+        return E_NOINTERFACE;
+    }
+    probe->Release();
+    *pdwSupportedOptions = kSupportedSafety;
+    *pdwEnabledOptions = safetyOptions_;
+    return S_OK;
+}
+
+STDMETHODIMP CSonalter2::SetInterfaceSafetyOptions(REFIID riid, DWORD dwOptionSetMask, DWORD dwEnabledOptions) {
+    if (((dwOptionSetMask | dwEnabledOptions) & ~kSupportedSafety) != 0) return E_FAIL;
+    IUnknown* probe = nullptr;
+    if (FAILED(QueryInterface(riid, reinterpret_cast<void**>(&probe)))) return E_NOINTERFACE;
+    probe->Release();
+    safetyOptions_ = (safetyOptions_ & ~dwOptionSetMask) | (dwEnabledOptions & dwOptionSetMask);
+    return S_OK;
+}
+
+}  // namespace qelv

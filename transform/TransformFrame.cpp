@@ -1,0 +1,185 @@
+#include "transform/TransformFrame.h"
+
+#include <numeric>
+
+#include "transform/dsp/EdgeBlend.h"
+
+namespace qelv {
+
+bool ArrayView::Attach(SAFEARRAY* array, UINT elementSize) {
+    Release();
+    if (!array) return false;
+    LONG lower = 0;
+    LONG upper = 0;
+    if (SafeArrayGetDim(array) != 1 || SafeArrayGetElemsize(array) != elementSize ||
+        FAILED(SafeArrayGetLBound(array, 1, &lower)) || lower != 0 || FAILED(SafeArrayGetUBound(array, 1, &upper))) {
+        return false;
+    }
+    void* data = nullptr;
+    if (FAILED(SafeArrayAccessData(array, &data))) return false;
+    array_ = array;
+    data_ = data;
+    size_ = upper < 0 ? 0 : static_cast<std::size_t>(upper) + 1;
+    return true;
+}
+
+void ArrayView::Release() {
+    if (array_) SafeArrayUnaccessData(array_);
+    array_ = nullptr;
+    data_ = nullptr;
+    size_ = 0;
+}
+
+TransformFrame::TransformFrame(CSonalter2& object, EdgeMode mode) : object_(object), mode_(mode) {
+    object_.CancelRequested = 0;
+}
+
+TransformFrame::~TransformFrame() {
+    // Error and cancel paths: nothing is blended, everything is released.
+    ReleaseEdges();
+    ReleaseArrays();
+    if (propertiesKept_) {
+        object_.SmoothLeftEnabled = keptLeft_;
+        object_.SmoothRightEnabled = keptRight_;
+    }
+}
+
+HRESULT TransformFrame::Open(SAFEARRAY** array, std::size_t minLength) {
+    if (!array || !main_.Attach(*array, sizeof(std::int16_t)) || main_.size() < minLength) {
+        main_.Release();
+        return object_.ReportError(INVALIDPARAM);
+    }
+    if (mode_ == EdgeMode::None) return S_OK;
+
+    const std::size_t n = main_.size();
+    keptLeft_ = object_.SmoothLeftEnabled;
+    keptRight_ = object_.SmoothRightEnabled;
+    propertiesKept_ = true;
+    const long long edge = object_.SmoothSamples;
+    long long need = 0;
+    if (keptLeft_) need += edge;
+    if (keptRight_) need += edge;
+    if (need != 0) need += edge;
+    if (static_cast<long long>(n) < need) {
+        object_.SmoothLeftEnabled = VARIANT_FALSE;
+        object_.SmoothRightEnabled = VARIANT_FALSE;
+    }
+    if (mode_ != EdgeMode::Blend) return S_OK;
+
+    const std::size_t m = dsp::EdgeLength(object_.SmoothSamples, n);
+    const bool left = object_.SmoothLeftEnabled && m > 0;
+    const bool right = object_.SmoothRightEnabled && m > 0;
+    HANDLE heap = GetProcessHeap();
+    if (left) object_.LeftEdgeBuffer = static_cast<SHORT*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, m * sizeof(SHORT)));
+    if (right) object_.RightEdgeBuffer = static_cast<SHORT*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, m * sizeof(SHORT)));
+    if ((left && !object_.LeftEdgeBuffer) || (right && !object_.RightEdgeBuffer)) {
+        ReleaseEdges();
+        main_.Release();
+        return object_.ReportError(MEMORY);
+    }
+    if (left) {
+        object_.LeftEdgeLength = static_cast<LONG>(m);
+        dsp::CopyHead(object_.LeftEdgeBuffer, data(), m);
+    }
+    if (right) {
+        object_.RightEdgeLength = static_cast<LONG>(m);
+        dsp::CopyTailReversed(object_.RightEdgeBuffer, data(), n, m);
+    }
+    return S_OK;
+}
+
+HRESULT TransformFrame::OpenInput(SAFEARRAY** array, ArrayView& view, UINT elementSize, std::size_t minLength) {
+    if (!array || !view.Attach(*array, elementSize) || view.size() < minLength) {
+        view.Release();
+        return object_.ReportError(INVALIDPARAM);
+    }
+    for (ArrayView*& slot : extra_) {
+        if (!slot) {
+            slot = &view;
+            break;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT TransformFrame::CreateResult(VARTYPE vt, std::size_t count, SAFEARRAY** result, ArrayView& view) {
+    if (!result) return object_.ReportError(INVALIDPARAM);
+    SAFEARRAY* created = nullptr;
+    if (count <= 0xFFFFFFFFu) {
+        SAFEARRAYBOUND bound = {static_cast<ULONG>(count), 0};
+        created = SafeArrayCreate(vt, 1, &bound);
+    }
+    if (!created) return object_.ReportError(MEMORY);
+    // The caller owns the new array from here on, also if the host cancels.
+    *result = created;
+    view.Attach(created, vt == VT_R4 ? sizeof(float) : sizeof(std::int16_t));
+    for (ArrayView*& slot : extra_) {
+        if (!slot) {
+            slot = &view;
+            break;
+        }
+    }
+    return S_OK;
+}
+
+std::size_t TransformFrame::NextEventIteration(std::size_t k, std::size_t count, std::size_t first,
+                                               std::size_t stride, std::size_t step) {
+    if (step != scheduleStep_) {
+        // Iterations with (first + e * stride) % step == 0 repeat with period
+        // step / gcd(stride, step); find the first one, if any, within one period.
+        scheduleStep_ = step;
+        eventPeriod_ = step / std::gcd(stride, step);
+        firstEvent_ = count;
+        for (std::size_t e = 0; e < eventPeriod_ && e < count; ++e) {
+            if ((first + e * stride) % step == 0) {
+                firstEvent_ = e;
+                break;
+            }
+        }
+    }
+    if (firstEvent_ >= count) return count;
+    if (k <= firstEvent_) return firstEvent_;
+    const std::size_t periods = (k - firstEvent_ + eventPeriod_ - 1) / eventPeriod_;
+    const std::size_t e = firstEvent_ + periods * eventPeriod_;
+    return e < count ? e : count;
+}
+
+HRESULT TransformFrame::Finish() {
+    const std::size_t n = size();
+    if (object_.SmoothLeftEnabled && object_.LeftEdgeBuffer) {
+        dsp::BlendHead(data(), object_.LeftEdgeBuffer, static_cast<std::size_t>(object_.LeftEdgeLength));
+    }
+    if (object_.SmoothRightEnabled && object_.RightEdgeBuffer) {
+        dsp::BlendTail(data(), n, object_.RightEdgeBuffer, static_cast<std::size_t>(object_.RightEdgeLength));
+    }
+    ReleaseEdges();
+    if (propertiesKept_) {
+        object_.SmoothLeftEnabled = keptLeft_;
+        object_.SmoothRightEnabled = keptRight_;
+        propertiesKept_ = false;
+    }
+    // Unlock before the host's handler runs, so it may free or resize the arrays.
+    ReleaseArrays();
+    object_.Fire_EndTransform();
+    return S_OK;
+}
+
+void TransformFrame::ReleaseEdges() {
+    HANDLE heap = GetProcessHeap();
+    if (object_.LeftEdgeBuffer) HeapFree(heap, 0, object_.LeftEdgeBuffer);
+    if (object_.RightEdgeBuffer) HeapFree(heap, 0, object_.RightEdgeBuffer);
+    object_.LeftEdgeBuffer = nullptr;
+    object_.RightEdgeBuffer = nullptr;
+    object_.LeftEdgeLength = 0;
+    object_.RightEdgeLength = 0;
+}
+
+void TransformFrame::ReleaseArrays() {
+    main_.Release();
+    for (ArrayView*& slot : extra_) {
+        if (slot) slot->Release();
+        slot = nullptr;
+    }
+}
+
+}  // namespace qelv
