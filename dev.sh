@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# One entry point for newcomers and CI. On a fresh Debian 12 machine each command
+# first installs the packages it needs (scripts/setup-debian.sh).
+#
+#   ./dev.sh sample   build, then run the command-line tool on the bundled recording
+#   ./dev.sh test     build and run the whole test suite, then again under
+#                     AddressSanitizer and UndefinedBehaviorSanitizer
+#   ./dev.sh build    build only (build/release)
+#   ./dev.sh bench    build and run the benchmarks
+set -euo pipefail
+cd "$(dirname "$0")"
+jobs=$(nproc 2>/dev/null || echo 2)
+
+configure_and_build() {  # dir, extra cmake arguments...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+release() { configure_and_build build/release -DCMAKE_BUILD_TYPE=Release; }
+
+cmd=${1:-test}
+scripts/setup-debian.sh
+case "$cmd" in
+  build)
+    release ;;
+  test)
+    release
+    ctest --test-dir build/release --output-on-failure -j "$jobs"
+    configure_and_build build/sanitize -DCMAKE_BUILD_TYPE=Debug -DQELV_SANITIZE=address,undefined \
+      -DQELV_BUILD_BENCH=OFF
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+      ctest --test-dir build/sanitize --output-on-failure -j "$jobs" ;;
+  sample)
+    release
+    out=build/sample-out.wav
+    build/release/bin/sonalter share/samples/voice.wav "$out" Normalize 90 true Fade 100 30
+    echo "Wrote $out" ;;
+  bench)
+    release
+    for b in build/release/bin/bench_*; do "$b"; done ;;
+  *)
+    echo "usage: $0 [test|sample|build|bench]" >&2; exit 2 ;;
+esac
