@@ -1,0 +1,4 @@
+// Identifiers of the control-related interfaces.
+#include <qelvsonalter2/platform.h>
+
+EXTERN_C const IID IID_IFontDisp = {0xBEF6E003, 0xA874, 0x101A, {0x8B, 0xBA, 0x00, 0xAA, 0x00, 0x30, 0x0C, 0xAB}};
