@@ -1,9 +1,12 @@
 #include "transform/dsp/ChannelKernels.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 #include "transform/dsp/ExactSums.h"
 #include "transform/dsp/SampleConversion.h"
+#include "transform/dsp/Vector.h"
 
 namespace qelv::dsp {
 
@@ -31,11 +34,48 @@ void AverageStereoRange(std::int16_t* out, const std::int16_t* in, std::size_t b
     }
 }
 
+namespace {
+
+// The double sum of the two exact products rounds like the extended sum except
+// on a float midpoint (see ExactSums.h); vectors with such a lane are redone.
+QELV_ALWAYS_INLINE void MixBody(std::int16_t* out, const std::int16_t* x1, double g1, const std::int16_t* x2,
+                                double g2, std::size_t begin, std::size_t end) {
+    const vec::I64x4 belowFloat = vec::I64x4{} + ((std::int64_t{1} << 29) - 1);
+    const vec::I64x4 midpoint = vec::I64x4{} + (std::int64_t{1} << 28);
+    std::size_t k = begin;
+    for (; k + 4 <= end; k += 4) {
+        const vec::F64x4 s = vec::ToDouble(vec::Load4(x1 + k)) * g1 + vec::ToDouble(vec::Load4(x2 + k)) * g2;
+        vec::I64x4 bits;
+        std::memcpy(&bits, &s, sizeof bits);
+        if (vec::Any((bits & belowFloat) == midpoint)) {
+            for (std::size_t j = k; j < k + 4; ++j) out[j] = ClampTruncate(SumToFloat(x1[j] * g1, x2[j] * g2));
+            continue;
+        }
+        const vec::F32x4 y = __builtin_convertvector(s, vec::F32x4);
+        vec::Store4(out + k, __builtin_convertvector(vec::ClampTruncate(y, 32767.0f), vec::I16x4));
+    }
+    for (; k < end; ++k) out[k] = ClampTruncate(SumToFloat(x1[k] * g1, x2[k] * g2));
+}
+QELV_WIDE_TARGET void MixWide(std::int16_t* out, const std::int16_t* x1, double g1, const std::int16_t* x2, double g2,
+                              std::size_t begin, std::size_t end) {
+    MixBody(out, x1, g1, x2, g2, begin, end);
+}
+void MixBase(std::int16_t* out, const std::int16_t* x1, double g1, const std::int16_t* x2, double g2,
+             std::size_t begin, std::size_t end) {
+    MixBody(out, x1, g1, x2, g2, begin, end);
+}
+
+}  // namespace
+
 void MixRange(std::int16_t* out, const std::int16_t* x1, float g1, const std::int16_t* x2, float g2,
               std::size_t begin, std::size_t end) {
     const double d1 = g1;
     const double d2 = g2;
-    for (std::size_t k = begin; k < end; ++k) out[k] = ClampTruncate(SumToFloat(x1[k] * d1, x2[k] * d2));
+    if (!std::isfinite(g1) || !std::isfinite(g2)) {
+        for (std::size_t k = begin; k < end; ++k) out[k] = ClampTruncate(SumToFloat(x1[k] * d1, x2[k] * d2));
+        return;
+    }
+    (vec::HasWide() ? MixWide : MixBase)(out, x1, d1, x2, d2, begin, end);
 }
 
 void MixStereoRange(std::int16_t* a, StereoGains gains, std::size_t begin, std::size_t end) {

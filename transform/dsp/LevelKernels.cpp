@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "transform/dsp/SampleConversion.h"
+#include "transform/dsp/Vector.h"
 
 namespace qelv::dsp {
 
@@ -19,11 +21,100 @@ void InvertRange(std::int16_t* a, std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) a[i] = static_cast<std::int16_t>(-static_cast<std::int32_t>(a[i]));
 }
 
+namespace {
+
+// ---- Amplify -------------------------------------------------------------------
+// A 16-bit sample times a float is exact in double precision, so the double
+// product equals the one formed in extended precision and stored as a double.
+QELV_ALWAYS_INLINE std::int16_t AmplifyOne(std::int16_t x, double gain) {
+    return ClampTruncate(static_cast<double>(x) * gain);
+}
+
+// The double product is exact, so the vector code is the scalar formula on four
+// lanes at a time.
+QELV_ALWAYS_INLINE void AmplifyBody(std::int16_t* a, std::size_t b, std::size_t e, double gain) {
+    const vec::F64x4 hi = vec::F64x4{} + 32767.0;
+    const vec::F64x4 lo = vec::F64x4{} - 32767.0;
+    std::size_t i = b;
+    for (; i + 4 <= e; i += 4) {
+        vec::F64x4 y = vec::ToDouble(vec::Load4(a + i)) * gain;
+        y = y > hi ? hi : y;
+        y = y < lo ? lo : y;
+        vec::Store4(a + i, __builtin_convertvector(__builtin_convertvector(y, vec::I32x4), vec::I16x4));
+    }
+    for (; i < e; ++i) a[i] = AmplifyOne(a[i], gain);
+}
+QELV_WIDE_TARGET void AmplifyWide(std::int16_t* a, std::size_t b, std::size_t e, double gain) {
+    AmplifyBody(a, b, e, gain);
+}
+void AmplifyBase(std::int16_t* a, std::size_t b, std::size_t e, double gain) { AmplifyBody(a, b, e, gain); }
+
+// ---- Fade ------------------------------------------------------------------------
+// The gain is an extended-precision intermediate; only the product is rounded to a float.
+QELV_ALWAYS_INLINE std::int16_t FadeOne(std::int16_t x, std::size_t i, FadeRamp ramp) {
+    const long double gain = static_cast<long double>(i) * ramp.slope + ramp.gain0;
+    return ClampTruncate(static_cast<float>(gain * x));
+}
+
+// Fast path in double: the double result y differs from the extended one by less
+// than err = |x| * (|i * slope| + |gain0|) * 2^-50 (two or three roundings of
+// 2^-53 each, against 2^-63 for extended). When y - err and y + err round to the
+// same float, so does the extended result; otherwise the lanes are redone exactly.
+QELV_ALWAYS_INLINE void FadeBody(std::int16_t* a, std::size_t b, std::size_t e, FadeRamp ramp) {
+    const vec::F64x4 lanes = {0, 1, 2, 3};
+    const vec::F64x4 slope = vec::F64x4{} + static_cast<double>(ramp.slope);
+    const vec::F64x4 gain0 = vec::F64x4{} + static_cast<double>(ramp.gain0);
+    const vec::F64x4 absGain0 = gain0 < 0 ? -gain0 : gain0;
+    std::size_t i = b;
+    for (; i + 4 <= e; i += 4) {
+        const vec::F64x4 rise = (lanes + static_cast<double>(i)) * slope;
+        const vec::F64x4 x = vec::ToDouble(vec::Load4(a + i));
+        const vec::F64x4 y = (rise + gain0) * x;
+        const vec::F64x4 absX = x < 0 ? -x : x;
+        const vec::F64x4 absRise = rise < 0 ? -rise : rise;
+        const vec::F64x4 err = absX * (absRise + absGain0) * 0x1p-50;
+        const vec::F32x4 low = __builtin_convertvector(y - err, vec::F32x4);
+        const vec::F32x4 high = __builtin_convertvector(y + err, vec::F32x4);
+        if (vec::Any(low != high)) {
+            for (std::size_t k = i; k < i + 4; ++k) a[k] = FadeOne(a[k], k, ramp);
+            continue;
+        }
+        vec::Store4(a + i, __builtin_convertvector(vec::ClampTruncate(low, 32767.0f), vec::I16x4));
+    }
+    for (; i < e; ++i) a[i] = FadeOne(a[i], i, ramp);
+}
+QELV_WIDE_TARGET void FadeWide(std::int16_t* a, std::size_t b, std::size_t e, FadeRamp ramp) { FadeBody(a, b, e, ramp); }
+void FadeBase(std::int16_t* a, std::size_t b, std::size_t e, FadeRamp ramp) { FadeBody(a, b, e, ramp); }
+
+// ---- Normalize -----------------------------------------------------------------
+// |d| < 2^17, so d * factor is exact in double and the float product of the
+// float-exact d and factor is that exact product correctly rounded: the same value.
+QELV_ALWAYS_INLINE void NormalizeBody(std::int16_t* a, std::size_t b, std::size_t e, std::int32_t mean, float factor) {
+    const vec::F32x8 f = vec::F32x8{} + factor;
+    const vec::I32x8 m = vec::I32x8{} + mean;
+    std::size_t i = b;
+    for (; i + 8 <= e; i += 8) {
+        const vec::I32x8 d = __builtin_convertvector(vec::Load8(a + i), vec::I32x8) - m;
+        const vec::F32x8 y = __builtin_convertvector(d, vec::F32x8) * f;
+        vec::Store8(a + i, __builtin_convertvector(vec::ClampTruncate(y, 32767.0f), vec::I16x8));
+    }
+    for (; i < e; ++i) a[i] = ClampTruncate(static_cast<float>(static_cast<double>(a[i] - mean) * factor));
+}
+QELV_WIDE_TARGET void NormalizeWide(std::int16_t* a, std::size_t b, std::size_t e, std::int32_t mean, float factor) {
+    NormalizeBody(a, b, e, mean, factor);
+}
+void NormalizeBase(std::int16_t* a, std::size_t b, std::size_t e, std::int32_t mean, float factor) {
+    NormalizeBody(a, b, e, mean, factor);
+}
+
+}  // namespace
+
 void AmplifyRange(std::int16_t* a, std::size_t begin, std::size_t end, float gain) {
-    // A 16-bit sample times a float is exact in double precision, so this equals
-    // the product formed in extended precision and stored as a double.
-    const double g = gain;
-    for (std::size_t i = begin; i < end; ++i) a[i] = ClampTruncate(static_cast<double>(a[i]) * g);
+    if (!std::isfinite(gain)) {
+        for (std::size_t i = begin; i < end; ++i) a[i] = AmplifyOne(a[i], gain);
+        return;
+    }
+    (vec::HasWide() ? AmplifyWide : AmplifyBase)(a, begin, end, gain);
 }
 
 FadeRamp MakeFadeRamp(float ampLeftPercent, float ampRightPercent, std::size_t n) {
@@ -35,11 +126,11 @@ FadeRamp MakeFadeRamp(float ampLeftPercent, float ampRightPercent, std::size_t n
 }
 
 void FadeRange(std::int16_t* a, std::size_t begin, std::size_t end, FadeRamp ramp) {
-    // The gain is an extended-precision intermediate; only the product is rounded to a float.
-    for (std::size_t i = begin; i < end; ++i) {
-        const long double gain = static_cast<long double>(i) * ramp.slope + ramp.gain0;
-        a[i] = ClampTruncate(static_cast<float>(gain * a[i]));
+    if (!std::isfinite(ramp.gain0) || !std::isfinite(ramp.slope)) {
+        for (std::size_t i = begin; i < end; ++i) a[i] = FadeOne(a[i], i, ramp);
+        return;
     }
+    (vec::HasWide() ? FadeWide : FadeBase)(a, begin, end, ramp);
 }
 
 NormalizeScale MeasureNormalize(const std::int16_t* a, std::size_t n, float normalizationPercent,
@@ -63,12 +154,14 @@ NormalizeScale MeasureNormalize(const std::int16_t* a, std::size_t n, float norm
 }
 
 void NormalizeRange(std::int16_t* a, std::size_t begin, std::size_t end, NormalizeScale scale) {
-    const double factor = scale.factor;
-    for (std::size_t i = begin; i < end; ++i) {
-        // |d| < 2^17, so d * factor is exact in double before the rounding to float.
-        const double d = static_cast<double>(a[i] - scale.mean);
-        a[i] = ClampTruncate(static_cast<float>(d * factor));
+    const std::int32_t mean = static_cast<std::int32_t>(scale.mean);
+    if (!std::isfinite(scale.factor)) {
+        for (std::size_t i = begin; i < end; ++i) {
+            a[i] = ClampTruncate(static_cast<float>(static_cast<double>(a[i] - mean) * scale.factor));
+        }
+        return;
     }
+    (vec::HasWide() ? NormalizeWide : NormalizeBase)(a, begin, end, mean, scale.factor);
 }
 
 float PercentToDecibels(float percent) {

@@ -1,0 +1,78 @@
+// Portable short vectors (GCC vector extensions) for the kernels' fast paths,
+// and the choice between the wide (AVX2) and the baseline instruction set.
+//
+// A fast path computes whole vectors in a cheaper precision and recognises the
+// lanes whose result could differ from the documented precision; a vector with
+// such a lane is recomputed sample by sample with the exact scalar code. The
+// results are identical to the scalar code in every case; only the speed differs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace qelv::dsp::vec {
+
+typedef float F32x8 __attribute__((vector_size(32)));
+typedef std::int32_t I32x8 __attribute__((vector_size(32)));
+typedef std::int16_t I16x8 __attribute__((vector_size(16)));
+typedef double F64x4 __attribute__((vector_size(32)));
+typedef std::int64_t I64x4 __attribute__((vector_size(32)));
+typedef std::int32_t I32x4 __attribute__((vector_size(16)));
+typedef float F32x4 __attribute__((vector_size(16)));
+typedef std::int16_t I16x4 __attribute__((vector_size(8)));
+
+#define QELV_ALWAYS_INLINE inline __attribute__((always_inline))
+
+QELV_ALWAYS_INLINE I16x8 Load8(const std::int16_t* p) {
+    I16x8 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+QELV_ALWAYS_INLINE void Store8(std::int16_t* p, I16x8 v) { std::memcpy(p, &v, sizeof v); }
+QELV_ALWAYS_INLINE I16x4 Load4(const std::int16_t* p) {
+    I16x4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+QELV_ALWAYS_INLINE void Store4(std::int16_t* p, I16x4 v) { std::memcpy(p, &v, sizeof v); }
+
+QELV_ALWAYS_INLINE F32x8 ToFloat(I16x8 v) { return __builtin_convertvector(__builtin_convertvector(v, I32x8), F32x8); }
+QELV_ALWAYS_INLINE F64x4 ToDouble(I16x4 v) { return __builtin_convertvector(__builtin_convertvector(v, I32x4), F64x4); }
+
+// Clamps to -limit .. limit (no NaN may reach here) and truncates toward zero.
+QELV_ALWAYS_INLINE I32x8 ClampTruncate(F32x8 v, float limit) {
+    const F32x8 hi = F32x8{} + limit;
+    const F32x8 lo = F32x8{} - limit;
+    v = v > hi ? hi : v;
+    v = v < lo ? lo : v;
+    return __builtin_convertvector(v, I32x8);
+}
+QELV_ALWAYS_INLINE I32x4 ClampTruncate(F32x4 v, float limit) {
+    const F32x4 hi = F32x4{} + limit;
+    const F32x4 lo = F32x4{} - limit;
+    v = v > hi ? hi : v;
+    v = v < lo ? lo : v;
+    return __builtin_convertvector(v, I32x4);
+}
+
+QELV_ALWAYS_INLINE bool Any(I32x8 mask) {
+    const I32x4 low = {mask[0], mask[1], mask[2], mask[3]};
+    const I32x4 high = {mask[4], mask[5], mask[6], mask[7]};
+    const I32x4 both = low | high;
+    return (both[0] | both[1] | both[2] | both[3]) != 0;
+}
+QELV_ALWAYS_INLINE bool Any(I64x4 mask) { return (mask[0] | mask[1] | mask[2] | mask[3]) != 0; }
+QELV_ALWAYS_INLINE bool Any(I32x4 mask) { return (mask[0] | mask[1] | mask[2] | mask[3]) != 0; }
+
+// True when the processor runs the wide (AVX2) variants.
+bool HasWide();
+
+}  // namespace qelv::dsp::vec
+
+// Marks the wide variant of a kernel: its always-inline body compiled for AVX2.
+#if defined(__x86_64__) || defined(_M_X64)
+#define QELV_WIDE_TARGET __attribute__((target("avx2")))
+#else
+#define QELV_WIDE_TARGET
+#endif
