@@ -1,0 +1,45 @@
+// The ITypeLib / ITypeInfo objects over a LibraryModel and how they refer to each other.
+//
+// A library type is served in one or two views. A dual interface is, as on Windows, a
+// TKIND_DISPATCH type (the view GetTypeInfo / GetTypeInfoOfGuid give) whose
+// GetRefTypeOfImplType(-1) leads to its TKIND_INTERFACE view. Every other type has one view.
+// IUnknown and IDispatch come from a built-in "stdole" library so that base interfaces can be
+// followed to the end as on Windows.
+#pragma once
+
+#include "typelib_model.h"
+
+namespace qelv_rt {
+
+// A reference from one type to another (HREFTYPE): the referenced type index shifted left
+// by one, the low bit selecting the interface view of a dual interface; types of the
+// built-in library have the top bit set.
+constexpr HREFTYPE kHrefStdoleBit = 0x80000000u;
+constexpr int32_t kStdoleIUnknown = 0;
+constexpr int32_t kStdoleIDispatch = 1;
+
+inline HREFTYPE HrefOf(int32_t index, bool interfaceView) {
+    return (static_cast<HREFTYPE>(index) << 1) | (interfaceView ? 1u : 0u);
+}
+
+// The built-in library with IUnknown and IDispatch.
+std::shared_ptr<const LibraryModel> StdoleModel();
+// Its ITypeLib object (a new reference).
+void GetStdoleTypeLib(ITypeLib** out);
+
+// Creates the ITypeInfo for a type of a library (reference count 1). owner is the ITypeLib
+// serving model; the type info keeps a reference to it.
+HRESULT CreateTypeInfo(ITypeLib* owner, std::shared_ptr<const LibraryModel> model, int32_t index,
+                       bool interfaceView, ITypeInfo** out);
+
+// Whether the type at index is served in two views.
+inline bool IsDual(const TypeModel& t) {
+    return t.kind == TKIND_INTERFACE && (t.flags & TYPEFLAG_FDUAL) != 0;
+}
+
+// The work behind ITypeInfo::Invoke and DispInvoke, written against the public ITypeInfo
+// methods so it works for any type description of a vtable interface.
+HRESULT InvokeFromTypeInfo(ITypeInfo* typeInfo, void* instance, MEMBERID memid, WORD flags, DISPPARAMS* params,
+                           VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr);
+
+}  // namespace qelv_rt
