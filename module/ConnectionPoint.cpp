@@ -5,21 +5,39 @@
 namespace qelv {
 namespace {
 
-// Snapshot enumerator over connections (IEnumConnections): holds a reference on
-// every sink it lists.
-class CEnumConnections final : public IEnumConnections {
+// A snapshot enumerator (IEnumConnections, IEnumConnectionPoints): it holds a
+// reference on every item it lists and on its owner, and hands out AddRef'ed items.
+// Traits supply the item's interface pointer.
+struct ConnectionTraits {
+    using Enum = IEnumConnections;
+    using Item = CONNECTDATA;
+    static const IID& Iid() { return IID_IEnumConnections; }
+    static IUnknown* Unknown(const Item& item) { return item.pUnk; }
+};
+struct PointTraits {
+    using Enum = IEnumConnectionPoints;
+    using Item = IConnectionPoint*;
+    static const IID& Iid() { return IID_IEnumConnectionPoints; }
+    static IUnknown* Unknown(Item item) { return item; }
+};
+
+template <class Traits>
+class CEnumerator final : public Traits::Enum {
 public:
-    explicit CEnumConnections(std::vector<CONNECTDATA> items) : items_(std::move(items)) {
-        for (CONNECTDATA& cd : items_) cd.pUnk->AddRef();
+    using Item = typename Traits::Item;
+    CEnumerator(std::vector<Item> items, IUnknown* owner) : items_(std::move(items)), owner_(owner) {
+        for (const Item& item : items_) Traits::Unknown(item)->AddRef();
+        if (owner_) owner_->AddRef();
     }
-    ~CEnumConnections() {
-        for (CONNECTDATA& cd : items_) cd.pUnk->Release();
+    ~CEnumerator() {
+        for (const Item& item : items_) Traits::Unknown(item)->Release();
+        if (owner_) owner_->Release();
     }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumConnections)) {
-            *ppv = static_cast<IEnumConnections*>(this);
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, Traits::Iid())) {
+            *ppv = static_cast<typename Traits::Enum*>(this);
             AddRef();
             return S_OK;
         }
@@ -33,12 +51,12 @@ public:
         return static_cast<ULONG>(left);
     }
 
-    STDMETHODIMP Next(ULONG count, CONNECTDATA* out, ULONG* fetched) override {
+    STDMETHODIMP Next(ULONG count, Item* out, ULONG* fetched) override {
         if (!out || (count != 1 && !fetched)) return E_POINTER;
         ULONG n = 0;
         while (n < count && pos_ < items_.size()) {
             out[n] = items_[pos_++];
-            out[n].pUnk->AddRef();
+            Traits::Unknown(out[n])->AddRef();
             ++n;
         }
         if (fetched) *fetched = n;
@@ -57,9 +75,9 @@ public:
         pos_ = 0;
         return S_OK;
     }
-    STDMETHODIMP Clone(IEnumConnections** ppEnum) override {
+    STDMETHODIMP Clone(typename Traits::Enum** ppEnum) override {
         if (!ppEnum) return E_POINTER;
-        auto* copy = new (std::nothrow) CEnumConnections(items_);
+        auto* copy = new (std::nothrow) CEnumerator(items_, owner_);
         if (!copy) return E_OUTOFMEMORY;
         copy->pos_ = pos_;
         *ppEnum = copy;
@@ -68,71 +86,7 @@ public:
 
 private:
     LONG volatile refs_ = 1;
-    std::vector<CONNECTDATA> items_;
-    std::size_t pos_ = 0;
-};
-
-class CEnumConnectionPoints final : public IEnumConnectionPoints {
-public:
-    CEnumConnectionPoints(std::vector<IConnectionPoint*> points, IUnknown* owner)
-        : points_(std::move(points)), owner_(owner) {
-        owner_->AddRef();
-    }
-    ~CEnumConnectionPoints() { owner_->Release(); }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumConnectionPoints)) {
-            *ppv = static_cast<IEnumConnectionPoints*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
-
-    STDMETHODIMP Next(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
-        if (!out || (count != 1 && !fetched)) return E_POINTER;
-        ULONG n = 0;
-        while (n < count && pos_ < points_.size()) {
-            out[n] = points_[pos_++];
-            out[n]->AddRef();
-            ++n;
-        }
-        if (fetched) *fetched = n;
-        return n == count ? S_OK : S_FALSE;
-    }
-    STDMETHODIMP Skip(ULONG count) override {
-        const std::size_t left = points_.size() - pos_;
-        if (count > left) {
-            pos_ = points_.size();
-            return S_FALSE;
-        }
-        pos_ += count;
-        return S_OK;
-    }
-    STDMETHODIMP Reset() override {
-        pos_ = 0;
-        return S_OK;
-    }
-    STDMETHODIMP Clone(IEnumConnectionPoints** ppEnum) override {
-        if (!ppEnum) return E_POINTER;
-        auto* copy = new (std::nothrow) CEnumConnectionPoints(points_, owner_);
-        if (!copy) return E_OUTOFMEMORY;
-        copy->pos_ = pos_;
-        *ppEnum = copy;
-        return S_OK;
-    }
-
-private:
-    LONG volatile refs_ = 1;
-    std::vector<IConnectionPoint*> points_;
+    std::vector<Item> items_;
     IUnknown* owner_;
     std::size_t pos_ = 0;
 };
@@ -219,7 +173,7 @@ STDMETHODIMP CConnectionPoint::EnumConnections(IEnumConnections** ppEnum) {
         for (std::size_t i = 0; i < sinks_.size(); ++i) {
             if (sinks_[i]) items.push_back({sinks_[i], static_cast<DWORD>(i + 1)});
         }
-        *ppEnum = new CEnumConnections(std::move(items));
+        *ppEnum = new CEnumerator<ConnectionTraits>(std::move(items), nullptr);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -243,7 +197,7 @@ HRESULT CreateConnectionPointEnumerator(IConnectionPoint* const* points, ULONG c
     if (!ppEnum) return E_POINTER;
     *ppEnum = nullptr;
     try {
-        *ppEnum = new CEnumConnectionPoints(std::vector<IConnectionPoint*>(points, points + count), owner);
+        *ppEnum = new CEnumerator<PointTraits>(std::vector<IConnectionPoint*>(points, points + count), owner);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

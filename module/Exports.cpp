@@ -56,7 +56,7 @@ STDAPI DllRegisterServer(void) {
     if (HRESULT hr = qelv::RunRegistrationResource(module, kDisplayScript, path, true); FAILED(hr)) return hr;
     ITypeLib* lib = nullptr;
     if (HRESULT hr = qelv::GetComponentTypeLib(&lib); FAILED(hr)) return hr;
-    const HRESULT hr = RegisterTypeLib(lib, reinterpret_cast<LPCOLESTR>(path.c_str()), nullptr);
+    const HRESULT hr = RegisterTypeLib(lib, reinterpret_cast<LPOLESTR>(path.data()), nullptr);
     lib->Release();
     return hr;
 }

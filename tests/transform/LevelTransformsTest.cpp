@@ -122,6 +122,26 @@ TEST(LevelTransforms, RandomDataMatchesExtendedPrecisionReference) {
             expected[i] = Reference(static_cast<float>((static_cast<long double>(i) * slope + g0) * in[i]));
         }
         ASSERT_EQ(f.values(), expected) << "Fade";
+
+        const float norm = percent(rng) / 4 + 25;
+        const bool dc = round % 2 == 0;
+        SampleArray z(in);
+        ASSERT_EQ(o->Normalize(&z, norm, dc ? VARIANT_TRUE : VARIANT_FALSE), S_OK);
+        long long sum = 0;
+        int max = 0, min = 0;
+        for (short v : in) {
+            sum += v;
+            max = std::max<int>(max, v);
+            min = std::min<int>(min, v);
+        }
+        const long long mean = dc ? sum / static_cast<long long>(n) : 0;
+        long long peak = std::max(max - mean, mean - min);
+        if (peak == 0 || peak > 32767) peak = 32767;
+        const float factor = static_cast<float>(32767.0L / peak * std::clamp(norm / 100.0f, 0.0f, 1.0f));
+        for (std::size_t i = 0; i < n; ++i) {
+            expected[i] = Reference(static_cast<float>(static_cast<long double>(in[i] - mean) * factor));
+        }
+        ASSERT_EQ(z.values(), expected) << "Normalize " << norm;
     }
 }
 
