@@ -1,7 +1,6 @@
 #include "module/Registrar.h"
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 namespace qelv {
@@ -242,35 +241,13 @@ HRESULT Unregister(HKEY parent, const std::vector<Key>& keys) {
 }
 
 // UTF-8 to UTF-16; malformed bytes become U+FFFD.
-std::u16string Utf8ToUtf16(const unsigned char* p, std::size_t n) {
-    std::u16string out;
-    out.reserve(n);
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned char c = p[i];
-        std::uint32_t cp = 0xFFFD;
-        std::size_t len = 1;
-        if (c < 0x80) {
-            cp = c;
-        } else if ((c >> 5) == 0x6 && i + 1 < n) {
-            cp = ((c & 0x1Fu) << 6) | (p[i + 1] & 0x3Fu);
-            len = 2;
-        } else if ((c >> 4) == 0xE && i + 2 < n) {
-            cp = ((c & 0x0Fu) << 12) | ((p[i + 1] & 0x3Fu) << 6) | (p[i + 2] & 0x3Fu);
-            len = 3;
-        } else if ((c >> 3) == 0x1E && i + 3 < n) {
-            cp = ((c & 0x07u) << 18) | ((p[i + 1] & 0x3Fu) << 12) | ((p[i + 2] & 0x3Fu) << 6) | (p[i + 3] & 0x3Fu);
-            len = 4;
-        }
-        if (cp >= 0x10000 && cp <= 0x10FFFF) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp > 0x10FFFF ? 0xFFFD : cp));
-        }
-        i += len;
-    }
+std::u16string Utf8ToUtf16(const char* text, DWORD size) {
+    if (size == 0 || size > 0x7FFFFFFF) return {};
+    const int bytes = static_cast<int>(size);
+    const int needed = MultiByteToWideChar(CP_UTF8, 0, text, bytes, nullptr, 0);
+    if (needed <= 0) return {};
+    std::u16string out(static_cast<std::size_t>(needed), u'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, bytes, reinterpret_cast<LPWSTR>(out.data()), needed);
     return out;
 }
 
@@ -302,7 +279,7 @@ HRESULT RunRegistrationResource(HMODULE module, UINT id, const std::u16string& m
     const void* data = loaded ? LockResource(loaded) : nullptr;
     const DWORD size = SizeofResource(module, info);
     if (!data) return E_FAIL;
-    const std::u16string script = Utf8ToUtf16(static_cast<const unsigned char*>(data), size);
+    const std::u16string script = Utf8ToUtf16(static_cast<const char*>(data), size);
     return RunRegistrationScript(script, modulePath, registering);
 }
 

@@ -7,6 +7,8 @@
 #include <qelvsonalter2/platform.h>
 
 #include <string>
+#include <climits>
+#include <cstring>
 #include <string_view>
 
 namespace qelv_rt {

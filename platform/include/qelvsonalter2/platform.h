@@ -5,6 +5,7 @@
 #include "platform/windef.h"
 #include "platform/winerror.h"
 #include "platform/winbase.h"
+#include "platform/stringapiset.h"
 #include "platform/winreg.h"
 #include "platform/unknwn.h"
 #include "platform/oaidl.h"
