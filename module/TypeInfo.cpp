@@ -25,10 +25,16 @@ struct LoadedTypeLib {
         }
         status = LoadTypeLibEx(path, REGKIND_NONE, &lib);
     }
+    // Runs when the module unloads (or the program ends), so an unloaded module leaves nothing behind.
+    ~LoadedTypeLib() {
+        if (lib) lib->Release();
+    }
+    LoadedTypeLib(const LoadedTypeLib&) = delete;
+    LoadedTypeLib& operator=(const LoadedTypeLib&) = delete;
 };
 
 const LoadedTypeLib& TheTypeLib() {
-    // Kept for the life of the process: the descriptions are shared by every object.
+    // Kept while the module is loaded: the descriptions are shared by every object.
     static const LoadedTypeLib loaded;
     return loaded;
 }

@@ -69,7 +69,10 @@ def write_header(lib, src_name):
             continue
         if td.doc:
             w(f"/// {comment_text(td.doc)}")
-        w(f"typedef enum {td.name} {{")
+        # A fixed 32-bit underlying type: automation enumerations carry any LONG
+        # value (a host may put 5 into a two-member enumeration), and without it
+        # values outside the members' range would be undefined in C++.
+        w(f"typedef enum {td.name} : LONG {{")
         for i, (name, value, _, _) in enumerate(td.constants):
             sep = "," if i + 1 < len(td.constants) else ""
             w(f"    {name} = {value}{sep}")
