@@ -9,7 +9,7 @@ packages=(
   libsndfile1-dev
   python3-scipy
 )
-if [ "${QELV_WITH_WINDOWS:-0}" = 1 ]; then
+if [ "${QELV_WITH_WINDOWS:-1}" = 1 ]; then
   packages+=(g++-mingw-w64-x86-64-win32 mingw-w64-tools wine wine64 libwine-dev)
 fi
 

@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# One step of the Windows tests, run by CTest (see WineTests.cmake for the list).
+#   run_wine.sh build|exports|resources|prefix|register|events|latebound|vbscript|jscript|outputs|unregister|stop-prefix
+# Every Windows program's output is captured to a file under $QELV_WINE_WORK and
+# checked; a program's exit status alone is not trusted (cscript exits 0 after a
+# script error), so test programs must end with "N passed, 0 failed".
+set -uo pipefail
+step=$1
+work=$QELV_WINE_WORK
+mkdir -p "$work/output"
+export WINEPREFIX=$work/prefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+bin=$QELV_CROSS_DIR/bin
+
+# A Linux path as Wine sees it on drive Z:.
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+
+fail() {
+  echo "FAILED: $*"
+  exit 1
+}
+
+# Runs a Windows program with its output captured to output/<name>.txt and shown.
+capture() {
+  local name=$1
+  shift
+  local log=$work/output/$name.txt
+  timeout 120 wine "$@" >"$log" 2>"$work/output/$name.stderr.txt"
+  local status=$?
+  tr -d '\r' <"$log" >"$log.tmp" && mv "$log.tmp" "$log"
+  cat "$log"
+  return $status
+}
+
+# Requires the captured output to end with "N passed, 0 failed" (N > 0), printed once.
+require_tally() {
+  local log=$work/output/$1.txt
+  local last tallies
+  tallies=$(grep -cE '^[0-9]+ passed, [0-9]+ failed$' "$log")
+  [ "$tallies" = 1 ] || fail "$1 printed $tallies result lines (see $log)"
+  last=$(grep -v '^[[:space:]]*$' "$log" | tail -n 1)
+  [[ $last =~ ^[1-9][0-9]*\ passed,\ 0\ failed$ ]] || fail "$1 ended with \"$last\" (see $log and $1.stderr.txt)"
+}
+
+case $step in
+build)
+  "$CMAKE_COMMAND" -S "$QELV_SOURCE_DIR" -B "$QELV_CROSS_DIR" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$QELV_SOURCE_DIR/cmake/toolchains/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >"$work/output/cross-configure.txt" 2>&1 \
+    || { cat "$work/output/cross-configure.txt"; fail "configure"; }
+  "$CMAKE_COMMAND" --build "$QELV_CROSS_DIR" -j2 || fail "cross build"
+  for f in QelvSonalter2.dll QelvArrayHelper.dll qelv-win-host.exe; do
+    [ -f "$bin/$f" ] || fail "missing $bin/$f"
+  done
+  ;;
+exports)
+  "$QELV_OBJDUMP" -p "$bin/QelvSonalter2.dll" >"$work/output/exports.txt" || fail "objdump"
+  # The names listed after the "[Ordinal/Name Pointer] Table" heading.
+  names=$(awk '/\[Ordinal\/Name Pointer\] Table/ {on = 1; next} on && NF == 0 {on = 0} on {print $NF}' \
+    "$work/output/exports.txt" | sort | tr '\n' ' ')
+  echo "exports: $names"
+  [ "$names" = "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer " ] \
+    || fail "unexpected export table"
+  # Nothing but system DLLs are imported (the runtime is linked statically).
+  imports=$(grep 'DLL Name:' "$work/output/exports.txt" | awk '{print toupper($3)}' | sort | tr '\n' ' ')
+  echo "imports: $imports"
+  for dll in $imports; do
+    case $dll in ADVAPI32.DLL|KERNEL32.DLL|MSVCRT.DLL|OLE32.DLL|OLEAUT32.DLL|USER32.DLL) ;;
+      *) fail "imports $dll" ;;
+    esac
+  done
+  ;;
+prefix)
+  "$QELV_WINESERVER" -k 2>/dev/null
+  rm -rf "$WINEPREFIX"
+  wineboot -i >"$work/output/wineboot.txt" 2>&1 || { cat "$work/output/wineboot.txt"; fail "wineboot"; }
+  "$QELV_WINESERVER" -w
+  [ -f "$WINEPREFIX/system.reg" ] || fail "no prefix made"
+  ;;
+stop-prefix)
+  "$QELV_WINESERVER" -k 2>/dev/null
+  exit 0
+  ;;
+register)
+  capture regsvr32 regsvr32 /s "$(winpath "$bin/QelvSonalter2.dll")" || fail "regsvr32 QelvSonalter2.dll"
+  capture regsvr32-helper regsvr32 /s "$(winpath "$bin/QelvArrayHelper.dll")" || fail "regsvr32 QelvArrayHelper.dll"
+  capture registry "$bin/qelv-win-host.exe" registry "$(winpath "$bin/QelvSonalter2.dll")"
+  require_tally registry
+  ;;
+unregister)
+  capture unregsvr32 regsvr32 /u /s "$(winpath "$bin/QelvSonalter2.dll")" || fail "regsvr32 /u"
+  capture unregistered "$bin/qelv-win-host.exe" unregistered
+  require_tally unregistered
+  ;;
+resources)
+  capture resources "$bin/qelv-win-host.exe" resources "$(winpath "$bin/QelvSonalter2.dll")"
+  require_tally resources
+  # The Linux module carries the same resources.
+  "$QELV_LINUX_HOST" resources "$QELV_LINUX_MODULE" | tee "$work/output/resources-linux.txt"
+  require_tally resources-linux
+  ;;
+events | latebound)
+  capture "$step" "$bin/qelv-win-host.exe" "$step"
+  require_tally "$step"
+  ;;
+vbscript)
+  capture vbscript cscript //nologo "$(winpath "$QELV_TESTS_DIR/scripts/Sonalter2Test.vbs")"
+  require_tally vbscript
+  ;;
+jscript)
+  capture jscript cscript //nologo "$(winpath "$QELV_TESTS_DIR/scripts/Sonalter2Test.js")"
+  require_tally jscript
+  ;;
+outputs)
+  capture outputs-windows "$bin/qelv-win-host.exe" outputs "$(winpath "$work/output/outputs-windows.bin")" \
+    || fail "Windows outputs"
+  # The Linux module, registered in a registry file of its own.
+  export QELV_REGISTRY=$work/linux-registry
+  rm -f "$QELV_REGISTRY"
+  "$QELV_LINUX_HOST" register "$QELV_LINUX_MODULE" || fail "registering the Linux module"
+  "$QELV_LINUX_HOST" outputs "$work/output/outputs-linux.bin" || fail "Linux outputs"
+  cmp "$work/output/outputs-linux.bin" "$work/output/outputs-windows.bin" \
+    || fail "the Linux and Windows outputs differ"
+  echo "identical: $(stat -c %s "$work/output/outputs-linux.bin") bytes"
+  ;;
+*)
+  fail "unknown step $step"
+  ;;
+esac
