@@ -1,0 +1,271 @@
+#include "AudioFile.h"
+
+#include "Errors.h"
+#include "PendingFile.h"
+#include "Text.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <sys/stat.h>
+
+namespace sonalter {
+
+namespace {
+
+struct SubtypeName {
+    const char* name;
+    int subtype;
+};
+
+// Short names for the encodings worth choosing on a command line.
+constexpr SubtypeName kSubtypes[] = {
+    {"pcm8", SF_FORMAT_PCM_S8},      {"pcm16", SF_FORMAT_PCM_16},     {"pcm24", SF_FORMAT_PCM_24},
+    {"pcm32", SF_FORMAT_PCM_32},     {"float", SF_FORMAT_FLOAT},      {"double", SF_FORMAT_DOUBLE},
+    {"ulaw", SF_FORMAT_ULAW},        {"alaw", SF_FORMAT_ALAW},        {"ima-adpcm", SF_FORMAT_IMA_ADPCM},
+    {"ms-adpcm", SF_FORMAT_MS_ADPCM}, {"gsm610", SF_FORMAT_GSM610},   {"vorbis", SF_FORMAT_VORBIS},
+    {"opus", SF_FORMAT_OPUS},        {"mp3", SF_FORMAT_MPEG_LAYER_III}, {"alac16", SF_FORMAT_ALAC_16},
+    {"alac24", SF_FORMAT_ALAC_24},
+};
+
+struct ExtensionAlias {
+    const char* extension;
+    int major;
+    int preferredSubtype;  // 0: 16-bit PCM
+};
+
+// Extensions libsndfile does not list itself, or lists under another container.
+constexpr ExtensionAlias kAliases[] = {
+    {"wave", SF_FORMAT_WAV, 0},
+    {"aif", SF_FORMAT_AIFF, 0},
+    {"aifc", SF_FORMAT_AIFF, 0},
+    {"snd", SF_FORMAT_AU, 0},
+    {"ogg", SF_FORMAT_OGG, SF_FORMAT_VORBIS},
+    {"oga", SF_FORMAT_OGG, SF_FORMAT_VORBIS},
+    {"opus", SF_FORMAT_OGG, SF_FORMAT_OPUS},
+    {"mp3", SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_III},
+    {"mp2", SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_II},
+    {"m1a", SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_III},
+};
+
+struct FormatChoice {
+    int major = 0;
+    int preferredSubtype = 0;
+};
+
+std::string Extension(const std::string& path) {
+    const std::string ext = std::filesystem::path(path).extension().string();
+    return ext.empty() ? std::string() : Lower(ext.substr(1));
+}
+
+FormatChoice ChooseMajor(const std::string& extension) {
+    for (const ExtensionAlias& a : kAliases) {
+        if (extension == a.extension) return {a.major, a.preferredSubtype};
+    }
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    for (int i = 0; i < count; ++i) {
+        SF_FORMAT_INFO info{};
+        info.format = i;
+        if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) != 0 || !info.extension) continue;
+        // The first container with an extension wins: WAV (Microsoft) before NIST and WAVEX.
+        if (extension == info.extension) return {info.format & SF_FORMAT_TYPEMASK, 0};
+    }
+    return {};
+}
+
+std::string FormatName(int code) {
+    SF_FORMAT_INFO info{};
+    info.format = code;
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name) {
+        return info.name;
+    }
+    return "format " + Hex(code);
+}
+
+SHORT ToSample(double fullScale) {
+    if (std::isnan(fullScale)) return 0;
+    const double scaled = std::nearbyint(fullScale * 32768.0);
+    return static_cast<SHORT>(std::clamp(scaled, -32768.0, 32767.0));
+}
+
+std::string SystemReason(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return "it is a folder";
+    return {};
+}
+
+}  // namespace
+
+Audio ReadAudio(const std::string& path) {
+    if (const std::string reason = SystemReason(path); !reason.empty()) {
+        throw Failure("cannot read " + path + ": " + reason);
+    }
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) {
+        const bool unknown = sf_error(nullptr) == SF_ERR_UNRECOGNISED_FORMAT;
+        throw Failure("cannot read " + path + ": " + sf_strerror(nullptr) +
+                      (unknown ? " (libsndfile reads WAV, FLAC, OGG, MP3, AIFF, CAF and more; convert other "
+                                 "formats first)"
+                               : ""));
+    }
+    struct Closer {
+        SNDFILE* f;
+        ~Closer() { sf_close(f); }
+    } closer{file};
+    if (info.channels <= 0 || info.samplerate <= 0) throw Failure("cannot read " + path + ": no channels or no rate");
+
+    Audio audio;
+    audio.channels = info.channels;
+    audio.rate = info.samplerate;
+    audio.format = info.format;
+    const size_t limit = static_cast<size_t>(std::numeric_limits<LONG>::max());
+    if (info.frames > 0 && static_cast<unsigned long long>(info.frames) * info.channels <= limit) {
+        audio.samples.reserve(static_cast<size_t>(info.frames) * info.channels);
+    }
+    // Read as double, which libsndfile scales to full scale +-1 for every format
+    // (its float-to-short reading would not scale float files), and round to
+    // 16 bits here: exact for 16-bit files, rounded for deeper ones, clipped
+    // beyond full scale. Some formats do not know their length: read to the end.
+    constexpr sf_count_t kChunkFrames = 65536;
+    std::vector<double> chunk(static_cast<size_t>(kChunkFrames) * info.channels);
+    for (;;) {
+        const sf_count_t got = sf_readf_double(file, chunk.data(), kChunkFrames);
+        if (got <= 0) break;
+        const size_t values = static_cast<size_t>(got) * info.channels;
+        if (audio.samples.size() + values > limit) {
+            throw Failure("cannot read " + path + ": longer than one sample array can hold (" +
+                          std::to_string(limit) + " samples)");
+        }
+        for (size_t i = 0; i < values; ++i) audio.samples.push_back(ToSample(chunk[i]));
+    }
+    if (sf_error(file) != SF_ERR_NO_ERROR) throw Failure("cannot read " + path + ": " + sf_strerror(file));
+    return audio;
+}
+
+int OutputFormat(const std::string& path, const std::string& subtype) {
+    const std::string extension = Extension(path);
+    const FormatChoice choice = ChooseMajor(extension);
+    if (choice.major == 0) {
+        throw UsageError("cannot tell the output format from " +
+                         (extension.empty() ? "a name without extension" : "the extension ." + extension) + " (" +
+                         path + "); use one of: " + [] {
+                             std::string list;
+                             for (const std::string& e : ExtensionNames()) list += (list.empty() ? "" : " ") + e;
+                             return list;
+                         }());
+    }
+    int sub = choice.preferredSubtype ? choice.preferredSubtype : SF_FORMAT_PCM_16;
+    if (!subtype.empty()) {
+        sub = 0;
+        for (const SubtypeName& s : kSubtypes) {
+            if (EqualsIgnoreCase(subtype, s.name)) sub = s.subtype;
+        }
+        if (sub == 0) {
+            std::string list;
+            for (const std::string& n : SubtypeNames()) list += (list.empty() ? "" : " ") + n;
+            throw UsageError("unknown --subtype " + subtype + "; use one of: " + list);
+        }
+        // WAV keeps 8-bit data unsigned.
+        if (sub == SF_FORMAT_PCM_S8 && (choice.major == SF_FORMAT_WAV || choice.major == SF_FORMAT_RF64 ||
+                                        choice.major == SF_FORMAT_W64)) {
+            sub = SF_FORMAT_PCM_U8;
+        }
+    }
+    return choice.major | sub;
+}
+
+void CheckWritable(int format, int channels, int rate, const std::string& path) {
+    SF_INFO info{};
+    info.format = format;
+    info.channels = channels;
+    info.samplerate = rate;
+    if (!sf_format_check(&info)) {
+        throw UsageError("cannot write " + path + " as " + DescribeFormat(format) + " with " + std::to_string(channels) +
+                         (channels == 1 ? " channel" : " channels") + " at " + std::to_string(rate) +
+                         " Hz; choose another extension or --subtype");
+    }
+}
+
+void WriteAudio(PendingFile& file, std::span<const SHORT> samples, int channels, int rate, int format) {
+    CheckWritable(format, channels, rate, file.Target());
+    SF_INFO info{};
+    info.format = format;
+    info.channels = channels;
+    info.samplerate = rate;
+    SNDFILE* out = sf_open_fd(file.Descriptor(), SFM_WRITE, &info, SF_FALSE);
+    if (!out) throw Failure("cannot write " + file.Target() + ": " + sf_strerror(nullptr));
+    const sf_count_t frames = static_cast<sf_count_t>(samples.size() / static_cast<size_t>(channels));
+    sf_count_t written = 0;
+    const int subtype = format & SF_FORMAT_SUBMASK;
+    if (subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE) {
+        // libsndfile stores shorts in float files unscaled; full scale there is +-1.
+        std::vector<double> scaled(samples.size());
+        for (size_t i = 0; i < samples.size(); ++i) scaled[i] = samples[i] / 32768.0;
+        written = sf_writef_double(out, scaled.data(), frames);
+    } else {
+        written = sf_writef_short(out, samples.data(), frames);
+    }
+    const std::string error = written != frames ? sf_strerror(out) : std::string();
+    const int closeStatus = sf_close(out);
+    if (written != frames) throw Failure("cannot write " + file.Target() + ": " + error);
+    if (closeStatus != 0) throw Failure("cannot write " + file.Target() + ": " + sf_error_number(closeStatus));
+}
+
+std::string DescribeFormat(int format) {
+    return FormatName(format & SF_FORMAT_TYPEMASK) + ", " + FormatName(format & SF_FORMAT_SUBMASK);
+}
+
+std::vector<std::string> SubtypeNames() {
+    std::vector<std::string> names;
+    for (const SubtypeName& s : kSubtypes) names.emplace_back(s.name);
+    return names;
+}
+
+std::vector<std::string> ExtensionNames() {
+    std::vector<std::string> names;
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    for (int i = 0; i < count; ++i) {
+        SF_FORMAT_INFO info{};
+        info.format = i;
+        if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) == 0 && info.extension) {
+            names.emplace_back(info.extension);
+        }
+    }
+    for (const ExtensionAlias& a : kAliases) names.emplace_back(a.extension);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+std::vector<int> PeakLevels(std::span<const SHORT> samples, int channels) {
+    std::vector<int> peaks(static_cast<size_t>(std::max(channels, 1)), 0);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        int& peak = peaks[i % peaks.size()];
+        peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
+    }
+    return peaks;
+}
+
+std::string DecibelsFullScale(int peak) {
+    if (peak <= 0) return "-inf dBFS";
+    return Fixed(20.0 * std::log10(peak / 32768.0), 1) + " dBFS";
+}
+
+std::string Summary(std::span<const SHORT> samples, int channels, int rate) {
+    const std::vector<int> peaks = PeakLevels(samples, channels);
+    const int peak = *std::max_element(peaks.begin(), peaks.end());
+    const size_t frames = channels > 0 ? samples.size() / static_cast<size_t>(channels) : 0;
+    return std::to_string(channels) + (channels == 1 ? " channel, " : " channels, ") + std::to_string(rate) + " Hz, " +
+           Fixed(rate > 0 ? static_cast<double>(frames) / rate : 0.0, 2) + " s, peak " + DecibelsFullScale(peak);
+}
+
+}  // namespace sonalter

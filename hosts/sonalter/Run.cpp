@@ -1,0 +1,186 @@
+#include "Run.h"
+
+#include "Arguments.h"
+#include "AudioFile.h"
+#include "Chain.h"
+#include "Component.h"
+#include "CsvOutput.h"
+#include "Errors.h"
+#include "EventSink.h"
+#include "Interrupt.h"
+#include "PendingFile.h"
+#include "Progress.h"
+#include "Runner.h"
+#include "Text.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
+
+namespace sonalter {
+
+namespace {
+
+bool Exists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+// A method name where a file is due: the user left out INPUT or OUTPUT.
+void CheckFileWord(const MemberTable& members, const std::string& word, const char* role) {
+    if (members.FindMethod(word) && !Exists(word)) {
+        throw UsageError(std::string(role) + " '" + word + "' is a method name; name the files first: " +
+                         "sonalter INPUT OUTPUT METHOD [ARG ...]");
+    }
+}
+
+void PutBoolean(Component& component, const char* property, bool value) {
+    Variant v;
+    v->vt = VT_BOOL;
+    v->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    component.Put(property, *v.get());
+}
+
+// --smooth-time coerced to SmoothTime's declared type, or VT_EMPTY without the option.
+Variant SmoothTimeValue(Component& component, const Options& o) {
+    if (!o.smoothTime) return Variant();
+    const Member* p = component.Members().FindProperty("SmoothTime");
+    if (!p) throw Failure("the component has no SmoothTime property for --smooth-time");
+    Parameter param;
+    param.name = p->name;
+    param.type = p->result;
+    param.unit = p->resultUnit;
+    return CoerceScalar(*o.smoothTime, param, "--smooth-time");
+}
+
+// The properties the input and the options decide; ArrayChannels is the runner's.
+void ApplySettings(Component& component, const Options& o, const Variant& smoothTime, int rate) {
+    Variant frequency;
+    frequency->vt = VT_I4;
+    frequency->lVal = rate;
+    component.Put("ArrayFrequency", *frequency.get());
+    std::string said = "ArrayFrequency=" + std::to_string(rate);
+    if (smoothTime->vt != VT_EMPTY) {
+        component.Put("SmoothTime", *smoothTime.get());
+        said += " SmoothTime=" + *o.smoothTime;
+    }
+    if (o.noSmoothLeft) {
+        PutBoolean(component, "SmoothLeftEnabled", false);
+        said += " SmoothLeftEnabled=false";
+    }
+    if (o.noSmoothRight) {
+        PutBoolean(component, "SmoothRightEnabled", false);
+        said += " SmoothRightEnabled=false";
+    }
+    if (o.noEvents) {
+        PutBoolean(component, "TBEventEnabled", false);
+        said += " TBEventEnabled=false";
+    }
+    if (o.verbose) std::fprintf(stderr, "properties: %s\n", said.c_str());
+}
+
+// The channel count the chain will leave, to check the output format early.
+int ChannelsAfter(const std::vector<PreparedCall>& calls, int channels, bool perChannel) {
+    if (perChannel) return channels;
+    for (const PreparedCall& c : calls) {
+        if (c.call->method->result.kind == ValueKind::SampleArray) channels = ResultChannels(*c.call->method, channels);
+    }
+    return channels;
+}
+
+void WriteAll(int fd, const std::string& text, const std::string& path) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0) throw Failure("cannot write " + path + ": " + std::strerror(errno));
+        done += static_cast<size_t>(n);
+    }
+}
+
+}  // namespace
+
+int RunChain(Component& component, const Options& o) {
+    const MemberTable& members = component.Members();
+    const std::string& input = o.words[0];
+    const std::string& output = o.words[1];
+    CheckFileWord(members, input, "INPUT");
+    CheckFileWord(members, output, "OUTPUT");
+    const bool writeAudio = output != "-";
+
+    const std::vector<std::string> chainWords(o.words.begin() + 2, o.words.end());
+    const std::vector<Call> calls = ParseChain(members, chainWords);
+    const int format = writeAudio ? OutputFormat(output, o.subtype) : 0;
+    std::vector<PreparedCall> prepared;
+    for (const Call& c : calls) prepared.push_back(PrepareCall(c));
+    if (o.perChannel) ChainRunner::CheckPerChannel(prepared);
+    const Variant smoothTime = SmoothTimeValue(component, o);
+
+    Audio audio = ReadAudio(input);
+    if (!o.quiet) {
+        std::fprintf(stderr, "read %s: %s, %s\n", input.c_str(), DescribeFormat(audio.format).c_str(),
+                     Summary(audio.samples, audio.channels, audio.rate).c_str());
+    }
+    for (const PreparedCall& c : prepared) {
+        for (const Argument& a : c.args) {
+            if (!a.path.empty() && a.rate > 0 && a.rate != audio.rate) {
+                std::fprintf(stderr, "sonalter: note: %s has %d Hz and %s %d Hz; its samples are used as they are\n",
+                             a.path.c_str(), a.rate, input.c_str(), audio.rate);
+            }
+        }
+    }
+    if (writeAudio) CheckWritable(format, ChannelsAfter(prepared, audio.channels, o.perChannel), audio.rate, output);
+
+    // The temporary files exist from here on, so an unwritable output is found
+    // before the work; they are removed on every way out but success.
+    std::unique_ptr<PendingFile> audioOut = writeAudio ? std::make_unique<PendingFile>(output) : nullptr;
+    std::unique_ptr<PendingFile> csvOut = o.csvPath.empty() ? nullptr : std::make_unique<PendingFile>(o.csvPath);
+
+    ApplySettings(component, o, smoothTime, audio.rate);
+    Progress progress(!o.quiet && StderrIsTerminal());
+    ComPtr<EventSink> sink = EventSink::Create(progress, [&component] { return component.Cancel(); });
+    EventConnection connection(component.Object(), sink.get());
+    if (!connection.Connected() && o.verbose) {
+        std::fprintf(stderr, "events: not available; Ctrl-C stops between methods only\n");
+    }
+
+    CsvOutput csv;
+    ChainRunner runner(component, progress, *sink.get(), csv, audio.rate, o.verbose, o.quiet);
+    int channels = audio.channels;
+    runner.Run(prepared, audio.samples, channels, o.perChannel);
+
+    if (InterruptRequested()) throw Cancelled("stopped before writing");
+    if (audioOut) {
+        if (channels <= 0) throw Failure("the result has no channels");
+        const size_t extra = audio.samples.size() % static_cast<size_t>(channels);
+        if (extra != 0) {
+            std::fprintf(stderr, "sonalter: note: the result has %zu samples, not a whole number of %d-channel "
+                                 "frames; the last %zu are dropped\n",
+                         audio.samples.size(), channels, extra);
+            audio.samples.resize(audio.samples.size() - extra);
+        }
+        WriteAudio(*audioOut, audio.samples, channels, audio.rate, format);
+    }
+    const std::string csvText = csv.Text();
+    if (csvOut) WriteAll(csvOut->Descriptor(), csvText, csvOut->Target());
+    if (InterruptRequested()) throw Cancelled("stopped before writing");
+    if (audioOut) audioOut->Commit();
+    if (csvOut) csvOut->Commit();
+
+    if (!csvOut && !csvText.empty()) {
+        std::fwrite(csvText.data(), 1, csvText.size(), stdout);
+        std::fflush(stdout);
+    }
+    if (!o.quiet) {
+        if (audioOut) {
+            std::fprintf(stderr, "wrote %s: %s, %s\n", output.c_str(), DescribeFormat(format).c_str(),
+                         Summary(audio.samples, channels, audio.rate).c_str());
+        }
+        if (csvOut) std::fprintf(stderr, "wrote %s\n", o.csvPath.c_str());
+    }
+    return 0;
+}
+
+}  // namespace sonalter
