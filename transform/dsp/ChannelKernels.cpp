@@ -40,19 +40,24 @@ namespace {
 // on a float midpoint (see ExactSums.h); vectors with such a lane are redone.
 QELV_ALWAYS_INLINE void MixBody(std::int16_t* out, const std::int16_t* x1, double g1, const std::int16_t* x2,
                                 double g2, std::size_t begin, std::size_t end) {
+    constexpr std::size_t kBlock = 64;
     const vec::I64x4 belowFloat = vec::I64x4{} + ((std::int64_t{1} << 29) - 1);
     const vec::I64x4 midpoint = vec::I64x4{} + (std::int64_t{1} << 28);
     std::size_t k = begin;
-    for (; k + 4 <= end; k += 4) {
-        const vec::F64x4 s = vec::ToDouble(vec::Load4(x1 + k)) * g1 + vec::ToDouble(vec::Load4(x2 + k)) * g2;
-        vec::I64x4 bits;
-        std::memcpy(&bits, &s, sizeof bits);
-        if (vec::Any((bits & belowFloat) == midpoint)) {
-            for (std::size_t j = k; j < k + 4; ++j) out[j] = ClampTruncate(SumToFloat(x1[j] * g1, x2[j] * g2));
-            continue;
+    for (; k + kBlock <= end; k += kBlock) {
+        // A midpoint is rare, so a whole block is checked at once and redone if needed.
+        vec::I64x4 onMidpoint = {};
+        for (std::size_t j = k; j < k + kBlock; j += 4) {
+            const vec::F64x4 s = vec::ToDouble(vec::Load4(x1 + j)) * g1 + vec::ToDouble(vec::Load4(x2 + j)) * g2;
+            vec::I64x4 bits;
+            std::memcpy(&bits, &s, sizeof bits);
+            onMidpoint |= (bits & belowFloat) == midpoint;
+            const vec::F32x4 y = __builtin_convertvector(s, vec::F32x4);
+            vec::Store4(out + j, __builtin_convertvector(vec::ClampTruncate(y, 32767.0f), vec::I16x4));
         }
-        const vec::F32x4 y = __builtin_convertvector(s, vec::F32x4);
-        vec::Store4(out + k, __builtin_convertvector(vec::ClampTruncate(y, 32767.0f), vec::I16x4));
+        if (vec::Any(onMidpoint)) {
+            for (std::size_t j = k; j < k + kBlock; ++j) out[j] = ClampTruncate(SumToFloat(x1[j] * g1, x2[j] * g2));
+        }
     }
     for (; k < end; ++k) out[k] = ClampTruncate(SumToFloat(x1[k] * g1, x2[k] * g2));
 }

@@ -61,25 +61,33 @@ QELV_ALWAYS_INLINE std::int16_t FadeOne(std::int16_t x, std::size_t i, FadeRamp 
 // 2^-53 each, against 2^-63 for extended). When y - err and y + err round to the
 // same float, so does the extended result; otherwise the lanes are redone exactly.
 QELV_ALWAYS_INLINE void FadeBody(std::int16_t* a, std::size_t b, std::size_t e, FadeRamp ramp) {
+    constexpr std::size_t kBlock = 64;
     const vec::F64x4 lanes = {0, 1, 2, 3};
     const vec::F64x4 slope = vec::F64x4{} + static_cast<double>(ramp.slope);
     const vec::F64x4 gain0 = vec::F64x4{} + static_cast<double>(ramp.gain0);
     const vec::F64x4 absGain0 = gain0 < 0 ? -gain0 : gain0;
     std::size_t i = b;
-    for (; i + 4 <= e; i += 4) {
-        const vec::F64x4 rise = (lanes + static_cast<double>(i)) * slope;
-        const vec::F64x4 x = vec::ToDouble(vec::Load4(a + i));
-        const vec::F64x4 y = (rise + gain0) * x;
-        const vec::F64x4 absX = x < 0 ? -x : x;
-        const vec::F64x4 absRise = rise < 0 ? -rise : rise;
-        const vec::F64x4 err = absX * (absRise + absGain0) * 0x1p-50;
-        const vec::F32x4 low = __builtin_convertvector(y - err, vec::F32x4);
-        const vec::F32x4 high = __builtin_convertvector(y + err, vec::F32x4);
-        if (vec::Any(low != high)) {
-            for (std::size_t k = i; k < i + 4; ++k) a[k] = FadeOne(a[k], k, ramp);
-            continue;
+    for (; i + kBlock <= e; i += kBlock) {
+        // Results go to a local block; a block with an uncertain lane is redone exactly.
+        alignas(32) std::int16_t result[kBlock];
+        vec::I32x4 uncertain = {};
+        for (std::size_t j = 0; j < kBlock; j += 4) {
+            const vec::F64x4 rise = (lanes + static_cast<double>(i + j)) * slope;
+            const vec::F64x4 x = vec::ToDouble(vec::Load4(a + i + j));
+            const vec::F64x4 y = (rise + gain0) * x;
+            const vec::F64x4 absX = x < 0 ? -x : x;
+            const vec::F64x4 absRise = rise < 0 ? -rise : rise;
+            const vec::F64x4 err = absX * (absRise + absGain0) * 0x1p-50;
+            const vec::F32x4 low = __builtin_convertvector(y - err, vec::F32x4);
+            const vec::F32x4 high = __builtin_convertvector(y + err, vec::F32x4);
+            uncertain |= low != high;
+            vec::Store4(result + j, __builtin_convertvector(vec::ClampTruncate(low, 32767.0f), vec::I16x4));
         }
-        vec::Store4(a + i, __builtin_convertvector(vec::ClampTruncate(low, 32767.0f), vec::I16x4));
+        if (vec::Any(uncertain)) {
+            for (std::size_t k = i; k < i + kBlock; ++k) a[k] = FadeOne(a[k], k, ramp);
+        } else {
+            std::memcpy(a + i, result, sizeof result);
+        }
     }
     for (; i < e; ++i) a[i] = FadeOne(a[i], i, ramp);
 }
@@ -135,13 +143,25 @@ void FadeRange(std::int16_t* a, std::size_t begin, std::size_t end, FadeRamp ram
 
 NormalizeScale MeasureNormalize(const std::int16_t* a, std::size_t n, float normalizationPercent,
                                 bool dcBiasAdjust) {
+    // Block sums fit in 32 bits (32768 samples of at most 32768), which lets the
+    // compiler vectorise the pass; the blocks are added up in 64 bits.
+    constexpr std::size_t kBlock = 32768;
     std::int32_t max = 0;
     std::int32_t min = 0;
     std::int64_t sum = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        max = std::max<std::int32_t>(max, a[i]);
-        min = std::min<std::int32_t>(min, a[i]);
-        sum += a[i];
+    for (std::size_t start = 0; start < n; start += kBlock) {
+        const std::size_t stop = std::min(n, start + kBlock);
+        std::int32_t blockSum = 0;
+        std::int16_t blockMax = 0;
+        std::int16_t blockMin = 0;
+        for (std::size_t i = start; i < stop; ++i) {
+            blockMax = std::max(blockMax, a[i]);
+            blockMin = std::min(blockMin, a[i]);
+            blockSum += a[i];
+        }
+        max = std::max<std::int32_t>(max, blockMax);
+        min = std::min<std::int32_t>(min, blockMin);
+        sum += blockSum;
     }
     const std::int64_t mean = dcBiasAdjust ? sum / static_cast<std::int64_t>(n) : 0;
     std::int64_t peak = std::max(max - mean, mean - min);

@@ -45,7 +45,8 @@ QELV_ALWAYS_INLINE F32x8 ToFloat(I16x8 v) { return __builtin_convertvector(__bui
 QELV_ALWAYS_INLINE F64x4 ToDouble(I16x4 v) { return __builtin_convertvector(__builtin_convertvector(v, I32x4), F64x4); }
 
 // Clamps to -limit .. limit (no NaN may reach here) and truncates toward zero.
-QELV_ALWAYS_INLINE I32x8 ClampTruncate(F32x8 v, float limit) {
+QELV_ALWAYS_INLINE I32x8 ClampTruncate(const F32x8& value, float limit) {
+    F32x8 v = value;
     const F32x8 hi = F32x8{} + limit;
     const F32x8 lo = F32x8{} - limit;
     v = v > hi ? hi : v;
@@ -60,13 +61,13 @@ QELV_ALWAYS_INLINE I32x4 ClampTruncate(F32x4 v, float limit) {
     return __builtin_convertvector(v, I32x4);
 }
 
-QELV_ALWAYS_INLINE bool Any(I32x8 mask) {
+QELV_ALWAYS_INLINE bool Any(const I32x8& mask) {
     const I32x4 low = {mask[0], mask[1], mask[2], mask[3]};
     const I32x4 high = {mask[4], mask[5], mask[6], mask[7]};
     const I32x4 both = low | high;
     return (both[0] | both[1] | both[2] | both[3]) != 0;
 }
-QELV_ALWAYS_INLINE bool Any(I64x4 mask) { return (mask[0] | mask[1] | mask[2] | mask[3]) != 0; }
+QELV_ALWAYS_INLINE bool Any(const I64x4& mask) { return (mask[0] | mask[1] | mask[2] | mask[3]) != 0; }
 QELV_ALWAYS_INLINE bool Any(I32x4 mask) { return (mask[0] | mask[1] | mask[2] | mask[3]) != 0; }
 
 // True when the processor runs the wide (AVX2) variants.
