@@ -10,6 +10,8 @@
 // rather than crashing.
 #include <qelvsonalter2/platform.h>
 
+#include "variant_rules.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -48,26 +50,6 @@ bool IsOwnDescriptor(const SAFEARRAY* psa) {
 // Element size for the element types a safe array may hold; 0 for any other.
 ULONG ElementSize(VARTYPE vt) {
     switch (vt) {
-        case VT_I1:
-        case VT_UI1:
-            return 1;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-            return 2;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_R4:
-        case VT_ERROR:
-            return 4;
-        case VT_I8:
-        case VT_UI8:
-        case VT_R8:
-        case VT_CY:
-        case VT_DATE:
-            return 8;
         case VT_BSTR:
         case VT_UNKNOWN:
         case VT_DISPATCH:
@@ -77,7 +59,7 @@ ULONG ElementSize(VARTYPE vt) {
         case VT_DECIMAL:
             return sizeof(DECIMAL);
         default:
-            return 0;
+            return static_cast<ULONG>(qelv_platform::ScalarSize(vt));
     }
 }
 

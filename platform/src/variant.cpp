@@ -42,11 +42,9 @@ bool IsValidVariantType(VARTYPE vt) {
     }
 }
 
-namespace {
-
-// Size of the value a by-reference variant of base type `base` points at.
-std::size_t ReferencedSize(VARTYPE base) {
-    switch (base) {
+// ScalarSize: see variant_rules.h.
+std::size_t ScalarSize(VARTYPE vt) {
+    switch (vt) {
         case VT_I1:
         case VT_UI1:
             return 1;
@@ -71,8 +69,6 @@ std::size_t ReferencedSize(VARTYPE base) {
             return 0;
     }
 }
-
-}  // namespace
 
 HRESULT ViewByValue(const VARIANT* src, VARIANT* view) {
     std::memset(static_cast<void*>(view), 0, sizeof(VARIANT));
@@ -99,7 +95,7 @@ HRESULT ViewByValue(const VARIANT* src, VARIANT* view) {
     } else if (base == VT_DECIMAL) {
         view->decVal = *src->pdecVal;
         view->vt = VT_DECIMAL;  // the DECIMAL overlays the type tag
-    } else if (const std::size_t size = ReferencedSize(base); size != 0) {
+    } else if (const std::size_t size = ScalarSize(base); size != 0) {
         std::memcpy(&view->llVal, src->byref, size);
     } else {
         return DISP_E_BADVARTYPE;  // records cannot be read here

@@ -18,4 +18,7 @@ bool IsValidVariantType(VARTYPE vt);
 // DISP_E_BADVARTYPE for a type that cannot be read through a reference.
 HRESULT ViewByValue(const VARIANT* src, VARIANT* view);
 
+// Size in bytes of a value of the scalar (non-pointer) type vt; 0 for any other type.
+std::size_t ScalarSize(VARTYPE vt);
+
 }  // namespace qelv_platform
