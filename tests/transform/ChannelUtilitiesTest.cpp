@@ -2,6 +2,7 @@
 #include <random>
 
 #include "TestSupport.h"
+#include "transform/dsp/Vector.h"
 
 namespace qelv::test {
 namespace {
@@ -60,7 +61,13 @@ TEST(ChannelUtilities, MixStereoChannelsSwapsWrapsAndLeavesTheOddSample) {
 
 // Both mixes sum two exact products; the result must equal a sum formed in
 // extended precision, also where the double sum lands on a rounding boundary.
-TEST(ChannelUtilities, MixesMatchExtendedPrecisionOnRandomAndBoundaryData) {
+class MixVariants : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { dsp::vec::AllowWide(GetParam()); }
+    void TearDown() override { dsp::vec::AllowWide(true); }
+};
+
+TEST_P(MixVariants, MixesMatchExtendedPrecisionOnRandomAndBoundaryData) {
     Object o;
     std::mt19937 rng(99);
     std::uniform_int_distribution<int> sample(-32768, 32767);
@@ -101,6 +108,8 @@ TEST(ChannelUtilities, MixesMatchExtendedPrecisionOnRandomAndBoundaryData) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, MixVariants, ::testing::Bool());
 
 }  // namespace
 }  // namespace qelv::test

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "TestSupport.h"
+#include "transform/dsp/Vector.h"
 
 namespace qelv::test {
 namespace {
@@ -94,7 +95,14 @@ TEST(LevelTransforms, ConversionsBetweenPercentAndDecibels) {
     EXPECT_EQ(o->LastErrorNum, 0);
 }
 
-TEST(LevelTransforms, RandomDataMatchesExtendedPrecisionReference) {
+// Runs with the wide and with the baseline vector variants of the kernels.
+class BothVariants : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { dsp::vec::AllowWide(GetParam()); }
+    void TearDown() override { dsp::vec::AllowWide(true); }
+};
+
+TEST_P(BothVariants, LevelTransformsMatchExtendedPrecisionOnRandomData) {
     Object o;
     o.NoSmoothing();
     std::mt19937 rng(1234);
@@ -144,6 +152,8 @@ TEST(LevelTransforms, RandomDataMatchesExtendedPrecisionReference) {
         ASSERT_EQ(z.values(), expected) << "Normalize " << norm;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, BothVariants, ::testing::Bool());
 
 TEST(LevelTransforms, NonFiniteGainsNeverProduceUndefinedSamples) {
     Object o;

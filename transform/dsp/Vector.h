@@ -70,8 +70,13 @@ QELV_ALWAYS_INLINE bool Any(const I32x8& mask) {
 QELV_ALWAYS_INLINE bool Any(const I64x4& mask) { return (mask[0] | mask[1] | mask[2] | mask[3]) != 0; }
 QELV_ALWAYS_INLINE bool Any(I32x4 mask) { return (mask[0] | mask[1] | mask[2] | mask[3]) != 0; }
 
-// True when the processor runs the wide (AVX2) variants.
+// True when the wide (AVX2) variants run: the processor has them and they are
+// not switched off.
 bool HasWide();
+
+// Switches the wide variants off (false) or back to what the processor offers
+// (true), so that tests can check both variants on one machine.
+void AllowWide(bool allow);
 
 }  // namespace qelv::dsp::vec
 
