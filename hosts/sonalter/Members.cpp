@@ -10,8 +10,6 @@ namespace sonalter {
 
 namespace {
 
-// FUNCFLAG_FRESTRICTED: IUnknown and IDispatch members listed in a dispatch view.
-constexpr WORD kRestrictedFunction = 0x1;
 
 struct TypeAttrHolder {
     ITypeInfo* info;
@@ -210,7 +208,7 @@ MemberTable MemberTable::Read(IDispatch* object) {
         FuncDescHolder func{info.get()};
         if (FAILED(info->GetFuncDesc(i, &func.desc)) || !func.desc) continue;
         const FUNCDESC& fd = *func.desc;
-        if (fd.wFuncFlags & kRestrictedFunction) continue;
+        if (fd.wFuncFlags & FUNCFLAG_FRESTRICTED) continue;
         const UINT paramCount = fd.cParams > 0 ? static_cast<UINT>(fd.cParams) : 0;
         const std::vector<std::string> names = Names(info.get(), fd.memid, paramCount + 1);
         if (names.empty()) continue;

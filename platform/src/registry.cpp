@@ -12,11 +12,6 @@
 #include <new>
 #include <unordered_map>
 
-// Windows' status for a buffer the caller claims but did not pass.
-#ifndef ERROR_NOACCESS
-#define ERROR_NOACCESS 998L
-#endif
-
 using namespace qelv::registry;
 
 namespace {
@@ -386,10 +381,9 @@ LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lp
             *lpcchClass = 0;
         }
         if (lpftLastWriteTime) {
-            // FILETIME is two DWORDs, low half first; the header leaves the type opaque.
-            std::uint64_t t = TheStore().LastWriteTime();
-            DWORD halves[2] = {static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
-            std::memcpy(static_cast<void*>(lpftLastWriteTime), halves, sizeof halves);
+            const std::uint64_t t = TheStore().LastWriteTime();
+            lpftLastWriteTime->dwLowDateTime = static_cast<DWORD>(t);
+            lpftLastWriteTime->dwHighDateTime = static_cast<DWORD>(t >> 32);
         }
         return ERROR_SUCCESS;
     });

@@ -356,7 +356,7 @@ STDMETHODIMP TypeInfo::GetFuncDesc(UINT index, FUNCDESC** ppFuncDesc) {
     desc->callconv = CC_STDCALL;
     desc->cParams = static_cast<SHORT>(paramCount);
     desc->oVft = static_cast<SHORT>(e.slot * static_cast<int>(sizeof(void*)));
-    desc->wFuncFlags = static_cast<WORD>(f.flags | (e.restricted ? kFuncFlagRestricted : 0));
+    desc->wFuncFlags = static_cast<WORD>(f.flags | (e.restricted ? FUNCFLAG_FRESTRICTED : 0));
     FillTypeDesc(desc->elemdescFunc.tdesc, *result, resultSkip, next);
     for (size_t i = 0; i < paramCount; ++i) {
         FillTypeDesc(params[i].tdesc, f.params[i].type, 0, next);

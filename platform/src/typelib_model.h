@@ -92,8 +92,6 @@ struct LibraryModel {
 };
 
 // Flags outside the platform headers (Windows values).
-constexpr WORD kTypeFlagDispatchable = 0x1000;
-constexpr WORD kFuncFlagRestricted = 0x1;
 
 // Reads a type library image. Returns S_OK, TYPE_E_UNSUPFORMAT for data that is not a type
 // library of a known format version, TYPE_E_INVDATAREAD for a damaged or inconsistent one,

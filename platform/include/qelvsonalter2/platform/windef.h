@@ -152,6 +152,11 @@ inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
 #define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) EXTERN_C const GUID name
 #endif
 
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+
 typedef struct tagPOINT {
     LONG x;
     LONG y;

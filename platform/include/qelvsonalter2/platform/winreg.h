@@ -29,7 +29,6 @@ typedef DWORD REGSAM;
 #define KEY_ALL_ACCESS 0xF003F
 
 typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
-typedef struct _FILETIME* PFILETIME;
 
 WINADVAPI LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
                                          DWORD dwOptions, REGSAM samDesired,
