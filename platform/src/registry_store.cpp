@@ -167,6 +167,18 @@ void Store::ReportOnce(const std::string& message, const Identity& id) {
     haveReported_ = true;
 }
 
+LSTATUS Store::LoadTracked(const std::string& path, Tree& tree, Identity& id) {
+    const LSTATUS status = Load(path, tree, id);
+    if (status == ERROR_BADDB) {
+        valid_ = true;
+        corrupt_ = true;
+        identity_ = id;
+    } else if (status != ERROR_SUCCESS) {
+        valid_ = false;
+    }
+    return status;
+}
+
 void Store::Adopt(Tree&& tree, const Identity& id) {
     tree_ = std::move(tree);
     identity_ = id;
@@ -298,17 +310,7 @@ LSTATUS Store::Read(const Tree** tree) {
     }
     Tree fresh;
     Identity id;
-    LSTATUS status = Load(path, fresh, id);
-    if (status == ERROR_BADDB) {
-        valid_ = true;
-        corrupt_ = true;
-        identity_ = id;
-        return status;
-    }
-    if (status != ERROR_SUCCESS) {
-        valid_ = false;
-        return status;
-    }
+    if (LSTATUS status = LoadTracked(path, fresh, id); status != ERROR_SUCCESS) return status;
     Adopt(std::move(fresh), id);
     *tree = &tree_;
     return ERROR_SUCCESS;
@@ -340,17 +342,8 @@ LSTATUS Store::Modify(const std::function<LSTATUS(Tree&, bool&)>& edit) {
 
     Tree tree;
     Identity id;
-    LSTATUS status = Load(target, tree, id);
-    if (status == ERROR_BADDB) {
-        valid_ = true;
-        corrupt_ = true;
-        identity_ = id;
-        return status;
-    }
-    if (status != ERROR_SUCCESS) {
-        valid_ = false;
-        return status;
-    }
+    LSTATUS status = LoadTracked(target, tree, id);
+    if (status != ERROR_SUCCESS) return status;
     bool changed = false;
     status = edit(tree, changed);
     if (status != ERROR_SUCCESS || !changed) {

@@ -41,6 +41,9 @@ private:
     };
 
     LSTATUS Load(const std::string& path, Tree& tree, Identity& id);
+    // Load, remembering a corrupt file (so later calls fail at once) and
+    // forgetting the cached tree on any other failure.
+    LSTATUS LoadTracked(const std::string& path, Tree& tree, Identity& id);
     LSTATUS WriteAtomically(const std::string& path, const std::string& text, const Identity& old, Identity& fresh);
     void Adopt(Tree&& tree, const Identity& id);
     void ReportOnce(const std::string& message, const Identity& id);
