@@ -47,13 +47,18 @@ QELV_ALWAYS_INLINE void MixBody(std::int16_t* out, const std::int16_t* x1, doubl
     for (; k + kBlock <= end; k += kBlock) {
         // A midpoint is rare, so a whole block is checked at once and redone if needed.
         vec::I64x4 onMidpoint = {};
-        for (std::size_t j = k; j < k + kBlock; j += 4) {
-            const vec::F64x4 s = vec::ToDouble(vec::Load4(x1 + j)) * g1 + vec::ToDouble(vec::Load4(x2 + j)) * g2;
-            vec::I64x4 bits;
-            std::memcpy(&bits, &s, sizeof bits);
-            onMidpoint |= (bits & belowFloat) == midpoint;
-            const vec::F32x4 y = __builtin_convertvector(s, vec::F32x4);
-            vec::Store4(out + j, __builtin_convertvector(vec::ClampTruncate(y, 32767.0f), vec::I16x4));
+        for (std::size_t j = k; j < k + kBlock; j += 8) {
+            vec::F64x4 a0, a1, b0, b1;
+            vec::LoadDouble8(x1 + j, a0, a1);
+            vec::LoadDouble8(x2 + j, b0, b1);
+            const vec::F64x4 s0 = a0 * g1 + b0 * g2;
+            const vec::F64x4 s1 = a1 * g1 + b1 * g2;
+            vec::I64x4 bits0, bits1;
+            std::memcpy(&bits0, &s0, sizeof bits0);
+            std::memcpy(&bits1, &s1, sizeof bits1);
+            onMidpoint |= ((bits0 & belowFloat) == midpoint) | ((bits1 & belowFloat) == midpoint);
+            vec::StoreSamples8(out + j, vec::ClampTruncate(__builtin_convertvector(s0, vec::F32x4), 32767.0f),
+                               vec::ClampTruncate(__builtin_convertvector(s1, vec::F32x4), 32767.0f));
         }
         if (vec::Any(onMidpoint)) {
             for (std::size_t j = k; j < k + kBlock; ++j) out[j] = ClampTruncate(SumToFloat(x1[j] * g1, x2[j] * g2));

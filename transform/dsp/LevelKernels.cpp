@@ -33,14 +33,11 @@ QELV_ALWAYS_INLINE std::int16_t AmplifyOne(std::int16_t x, double gain) {
 // The double product is exact, so the vector code is the scalar formula on four
 // lanes at a time.
 QELV_ALWAYS_INLINE void AmplifyBody(std::int16_t* a, std::size_t b, std::size_t e, double gain) {
-    const vec::F64x4 hi = vec::F64x4{} + 32767.0;
-    const vec::F64x4 lo = vec::F64x4{} - 32767.0;
     std::size_t i = b;
-    for (; i + 4 <= e; i += 4) {
-        vec::F64x4 y = vec::ToDouble(vec::Load4(a + i)) * gain;
-        y = y > hi ? hi : y;
-        y = y < lo ? lo : y;
-        vec::Store4(a + i, __builtin_convertvector(__builtin_convertvector(y, vec::I32x4), vec::I16x4));
+    for (; i + 8 <= e; i += 8) {
+        vec::F64x4 low, high;
+        vec::LoadDouble8(a + i, low, high);
+        vec::StoreSamples8(a + i, vec::ClampTruncate(low * gain, 32767.0), vec::ClampTruncate(high * gain, 32767.0));
     }
     for (; i < e; ++i) a[i] = AmplifyOne(a[i], gain);
 }
@@ -56,32 +53,38 @@ QELV_ALWAYS_INLINE std::int16_t FadeOne(std::int16_t x, std::size_t i, FadeRamp 
     return ClampTruncate(static_cast<float>(gain * x));
 }
 
-// Fast path in double: the double result y differs from the extended one by less
-// than err = |x| * (|i * slope| + |gain0|) * 2^-50 (two or three roundings of
-// 2^-53 each, against 2^-63 for extended). When y - err and y + err round to the
-// same float, so does the extended result; otherwise the lanes are redone exactly.
-QELV_ALWAYS_INLINE void FadeBody(std::int16_t* a, std::size_t b, std::size_t e, FadeRamp ramp) {
+// Fast path in double: the double result y differs from the extended one by at
+// most |x| * (|i * slope| + |gain0|) * 2^-51 (two or three roundings of 2^-53
+// each, against 2^-63 for extended); `bound` is twice that for the largest |x|
+// and i of the call. When y - bound and y + bound round to the same float, so
+// does the extended result. A y within 0.5 of zero truncates to 0 either way as
+// long as the bound is small. Blocks with another uncertain lane are redone exactly.
+QELV_ALWAYS_INLINE void FadeBody(std::int16_t* a, std::size_t b, std::size_t e, FadeRamp ramp, double bound,
+                                 bool nearZeroIsSafe) {
     constexpr std::size_t kBlock = 64;
     const vec::F64x4 lanes = {0, 1, 2, 3};
     const vec::F64x4 slope = vec::F64x4{} + static_cast<double>(ramp.slope);
     const vec::F64x4 gain0 = vec::F64x4{} + static_cast<double>(ramp.gain0);
-    const vec::F64x4 absGain0 = gain0 < 0 ? -gain0 : gain0;
+    const vec::F64x4 err = vec::F64x4{} + bound;
+    const vec::F32x4 half = vec::F32x4{} + (nearZeroIsSafe ? 0.5f : 0.0f);
     std::size_t i = b;
     for (; i + kBlock <= e; i += kBlock) {
-        // Results go to a local block; a block with an uncertain lane is redone exactly.
         alignas(32) std::int16_t result[kBlock];
         vec::I32x4 uncertain = {};
-        for (std::size_t j = 0; j < kBlock; j += 4) {
-            const vec::F64x4 rise = (lanes + static_cast<double>(i + j)) * slope;
-            const vec::F64x4 x = vec::ToDouble(vec::Load4(a + i + j));
-            const vec::F64x4 y = (rise + gain0) * x;
-            const vec::F64x4 absX = x < 0 ? -x : x;
-            const vec::F64x4 absRise = rise < 0 ? -rise : rise;
-            const vec::F64x4 err = absX * (absRise + absGain0) * 0x1p-50;
-            const vec::F32x4 low = __builtin_convertvector(y - err, vec::F32x4);
-            const vec::F32x4 high = __builtin_convertvector(y + err, vec::F32x4);
-            uncertain |= low != high;
-            vec::Store4(result + j, __builtin_convertvector(vec::ClampTruncate(low, 32767.0f), vec::I16x4));
+        // Sample indices as doubles (exact below 2^53), stepped rather than converted.
+        vec::F64x4 index = lanes + static_cast<double>(static_cast<std::int64_t>(i));
+        for (std::size_t j = 0; j < kBlock; j += 8, index += 8.0) {
+            vec::F64x4 x0, x1;
+            vec::LoadDouble8(a + i + j, x0, x1);
+            const vec::F64x4 y0 = (index * slope + gain0) * x0;
+            const vec::F64x4 y1 = ((index + 4.0) * slope + gain0) * x1;
+            const vec::F32x4 low0 = __builtin_convertvector(y0 - err, vec::F32x4);
+            const vec::F32x4 high0 = __builtin_convertvector(y0 + err, vec::F32x4);
+            const vec::F32x4 low1 = __builtin_convertvector(y1 - err, vec::F32x4);
+            const vec::F32x4 high1 = __builtin_convertvector(y1 + err, vec::F32x4);
+            uncertain |= (low0 != high0) & ((high0 >= half) | (low0 <= -half));
+            uncertain |= (low1 != high1) & ((high1 >= half) | (low1 <= -half));
+            vec::StoreSamples8(result + j, vec::ClampTruncate(low0, 32767.0f), vec::ClampTruncate(low1, 32767.0f));
         }
         if (vec::Any(uncertain)) {
             for (std::size_t k = i; k < i + kBlock; ++k) a[k] = FadeOne(a[k], k, ramp);
@@ -91,8 +94,12 @@ QELV_ALWAYS_INLINE void FadeBody(std::int16_t* a, std::size_t b, std::size_t e, 
     }
     for (; i < e; ++i) a[i] = FadeOne(a[i], i, ramp);
 }
-QELV_WIDE_TARGET void FadeWide(std::int16_t* a, std::size_t b, std::size_t e, FadeRamp ramp) { FadeBody(a, b, e, ramp); }
-void FadeBase(std::int16_t* a, std::size_t b, std::size_t e, FadeRamp ramp) { FadeBody(a, b, e, ramp); }
+QELV_WIDE_TARGET void FadeWide(std::int16_t* a, std::size_t b, std::size_t e, FadeRamp ramp, double bound, bool safe) {
+    FadeBody(a, b, e, ramp, bound, safe);
+}
+void FadeBase(std::int16_t* a, std::size_t b, std::size_t e, FadeRamp ramp, double bound, bool safe) {
+    FadeBody(a, b, e, ramp, bound, safe);
+}
 
 // ---- Normalize -----------------------------------------------------------------
 // |d| < 2^17, so d * factor is exact in double and the float product of the
@@ -138,7 +145,10 @@ void FadeRange(std::int16_t* a, std::size_t begin, std::size_t end, FadeRamp ram
         for (std::size_t i = begin; i < end; ++i) a[i] = FadeOne(a[i], i, ramp);
         return;
     }
-    (vec::HasWide() ? FadeWide : FadeBase)(a, begin, end, ramp);
+    const double bound =
+        32768.0 * (std::fabs(static_cast<double>(ramp.slope)) * static_cast<double>(end) + std::fabs(ramp.gain0)) *
+        0x1p-50;
+    (vec::HasWide() ? FadeWide : FadeBase)(a, begin, end, ramp, bound, bound < 0.25);
 }
 
 NormalizeScale MeasureNormalize(const std::int16_t* a, std::size_t n, float normalizationPercent,

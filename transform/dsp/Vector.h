@@ -44,7 +44,27 @@ QELV_ALWAYS_INLINE void Store4(std::int16_t* p, I16x4 v) { std::memcpy(p, &v, si
 QELV_ALWAYS_INLINE F32x8 ToFloat(I16x8 v) { return __builtin_convertvector(__builtin_convertvector(v, I32x8), F32x8); }
 QELV_ALWAYS_INLINE F64x4 ToDouble(I16x4 v) { return __builtin_convertvector(__builtin_convertvector(v, I32x4), F64x4); }
 
+// Eight samples as two vectors of four doubles (exact).
+QELV_ALWAYS_INLINE void LoadDouble8(const std::int16_t* p, F64x4& low, F64x4& high) {
+    const I32x8 wide = __builtin_convertvector(Load8(p), I32x8);
+    low = __builtin_convertvector(__builtin_shufflevector(wide, wide, 0, 1, 2, 3), F64x4);
+    high = __builtin_convertvector(__builtin_shufflevector(wide, wide, 4, 5, 6, 7), F64x4);
+}
+
+// Stores two vectors of four in-range 32-bit results as eight samples.
+QELV_ALWAYS_INLINE void StoreSamples8(std::int16_t* p, I32x4 low, I32x4 high) {
+    const I32x8 wide = __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7);
+    Store8(p, __builtin_convertvector(wide, I16x8));
+}
+
 // Clamps to -limit .. limit (no NaN may reach here) and truncates toward zero.
+QELV_ALWAYS_INLINE I32x4 ClampTruncate(const F64x4& value, double limit) {
+    const F64x4 hi = F64x4{} + limit;
+    const F64x4 lo = F64x4{} - limit;
+    F64x4 v = value > hi ? hi : value;
+    v = v < lo ? lo : v;
+    return __builtin_convertvector(v, I32x4);
+}
 QELV_ALWAYS_INLINE I32x8 ClampTruncate(const F32x8& value, float limit) {
     F32x8 v = value;
     const F32x8 hi = F32x8{} + limit;
