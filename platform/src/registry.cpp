@@ -389,6 +389,30 @@ LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lp
     });
 }
 
+namespace {
+
+// The key at names below the handle's key: its full path from the root and the key.
+LSTATUS FindBelow(Tree& tree, const Target& target, const std::vector<std::u16string>& names,
+                  std::vector<std::u16string>& full, Key*& key) {
+    Key* base = nullptr;
+    if (LSTATUS f = FindTarget(tree, target, base)) return f;
+    full = target.path;
+    full.insert(full.end(), names.begin(), names.end());
+    key = FindPath(tree.roots[target.root], full);
+    return key ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+// Removes the key at full (not a root) with everything below it; open handles to
+// it answer ERROR_KEY_DELETED from then on.
+void RemoveKeyAt(Tree& tree, const Target& target, std::vector<std::u16string> full) {
+    const std::u16string leaf = full.back();
+    full.pop_back();
+    FindPath(tree.roots[target.root], full)->RemoveSubkey(leaf);
+    MarkDeletedHandles(tree);
+}
+
+}  // namespace
+
 /***********************************************************************
  * RegDeleteKeyW
  * Deletes a key that has no subkeys, with its values.
@@ -411,18 +435,12 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
         if (LSTATUS s = SplitSubKey(lpSubKey, names)) return s;
         if (target.path.empty() && names.empty()) return ERROR_ACCESS_DENIED;
         return TheStore().Modify([&](Tree& tree, bool& changed) -> LSTATUS {
-            Key* base = nullptr;
-            if (LSTATUS f = FindTarget(tree, target, base)) return f;
-            std::vector<std::u16string> full = target.path;
-            full.insert(full.end(), names.begin(), names.end());
-            Key* key = FindPath(tree.roots[target.root], full);
-            if (!key) return ERROR_FILE_NOT_FOUND;
+            std::vector<std::u16string> full;
+            Key* key = nullptr;
+            if (LSTATUS f = FindBelow(tree, target, names, full, key)) return f;
             if (!key->subkeys.empty()) return ERROR_ACCESS_DENIED;
-            std::u16string leaf = full.back();
-            full.pop_back();
-            FindPath(tree.roots[target.root], full)->RemoveSubkey(leaf);
+            RemoveKeyAt(tree, target, full);
             changed = true;
-            MarkDeletedHandles(tree);
             return ERROR_SUCCESS;
         });
     });
@@ -451,22 +469,17 @@ LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
         bool wholeKey = lpSubKey != nullptr;
         if (wholeKey && target.path.empty() && names.empty()) return ERROR_ACCESS_DENIED;
         return TheStore().Modify([&](Tree& tree, bool& changed) -> LSTATUS {
-            Key* base = nullptr;
-            if (LSTATUS f = FindTarget(tree, target, base)) return f;
-            std::vector<std::u16string> full = target.path;
-            full.insert(full.end(), names.begin(), names.end());
-            Key* key = FindPath(tree.roots[target.root], full);
-            if (!key) return ERROR_FILE_NOT_FOUND;
+            std::vector<std::u16string> full;
+            Key* key = nullptr;
+            if (LSTATUS f = FindBelow(tree, target, names, full, key)) return f;
             if (wholeKey) {
-                std::u16string leaf = full.back();
-                full.pop_back();
-                FindPath(tree.roots[target.root], full)->RemoveSubkey(leaf);
+                RemoveKeyAt(tree, target, full);
                 changed = true;
-            } else {
-                changed = !key->subkeys.empty() || !key->values.empty();
-                key->subkeys.clear();
-                key->values.clear();
+                return ERROR_SUCCESS;
             }
+            changed = !key->subkeys.empty() || !key->values.empty();
+            key->subkeys.clear();
+            key->values.clear();
             MarkDeletedHandles(tree);
             return ERROR_SUCCESS;
         });

@@ -31,6 +31,18 @@ namespace qelv::registry {
 
 namespace {
 
+// The identity of a file as stat describes it, to tell later whether it changed.
+Store::Identity IdentityOf(const struct stat& st) {
+    Store::Identity id;
+    id.exists = true;
+    id.dev = st.st_dev;
+    id.ino = st.st_ino;
+    id.size = static_cast<std::uint64_t>(st.st_size);
+    id.mtimeSec = st.st_mtim.tv_sec;
+    id.mtimeNsec = st.st_mtim.tv_nsec;
+    return id;
+}
+
 LSTATUS StatusFromErrno(int err, bool writing) {
     switch (err) {
         case EACCES:
@@ -213,12 +225,7 @@ LSTATUS Store::Load(const std::string& path, Tree& tree, Identity& id) {
         ReportOnce(path + ": cannot read the registry: " + std::strerror(err), id);
         return StatusFromErrno(err, false);
     }
-    id.exists = true;
-    id.dev = st.st_dev;
-    id.ino = st.st_ino;
-    id.size = static_cast<std::uint64_t>(st.st_size);
-    id.mtimeSec = st.st_mtim.tv_sec;
-    id.mtimeNsec = st.st_mtim.tv_nsec;
+    id = IdentityOf(st);
 
     Tree parsed;
     std::size_t line = 0;
@@ -269,37 +276,33 @@ LSTATUS Store::WriteAtomically(const std::string& path, const std::string& text,
         Report(path + ": cannot write the registry: " + std::strerror(err));
         return StatusFromErrno(err, true);
     }
-    fresh = Identity{};
-    fresh.exists = true;
-    fresh.dev = st.st_dev;
-    fresh.ino = st.st_ino;
-    fresh.size = static_cast<std::uint64_t>(st.st_size);
-    fresh.mtimeSec = st.st_mtim.tv_sec;
-    fresh.mtimeNsec = st.st_mtim.tv_nsec;
+    fresh = IdentityOf(st);
     return ERROR_SUCCESS;
 }
 
-LSTATUS Store::Read(const Tree** tree) {
-    std::string path = RegistryPath();
+LSTATUS Store::SelectPath(std::string& path) {
+    path = RegistryPath();
     if (path.empty()) {
         ReportOnce("qelvsonalter2: no registry file: set QELV_REGISTRY or HOME", Identity{});
         return ERROR_CANTOPEN;
     }
     if (path != path_) {
+        // Another file than before (the environment changed): forget what was cached.
         path_ = path;
         valid_ = false;
         haveReported_ = false;
     }
+    return ERROR_SUCCESS;
+}
+
+LSTATUS Store::Read(const Tree** tree) {
+    std::string path;
+    if (LSTATUS status = SelectPath(path); status != ERROR_SUCCESS) return status;
     Identity now;
     struct stat st;
     bool known = true;  // false when the file's state cannot be told; Load then reports why
     if (stat(path.c_str(), &st) == 0) {
-        now.exists = true;
-        now.dev = st.st_dev;
-        now.ino = st.st_ino;
-        now.size = static_cast<std::uint64_t>(st.st_size);
-        now.mtimeSec = st.st_mtim.tv_sec;
-        now.mtimeNsec = st.st_mtim.tv_nsec;
+        now = IdentityOf(st);
     } else {
         known = errno == ENOENT || errno == ENOTDIR;
     }
@@ -317,16 +320,8 @@ LSTATUS Store::Read(const Tree** tree) {
 }
 
 LSTATUS Store::Modify(const std::function<LSTATUS(Tree&, bool&)>& edit) {
-    std::string path = RegistryPath();
-    if (path.empty()) {
-        ReportOnce("qelvsonalter2: no registry file: set QELV_REGISTRY or HOME", Identity{});
-        return ERROR_CANTOPEN;
-    }
-    if (path != path_) {
-        path_ = path;
-        valid_ = false;
-        haveReported_ = false;
-    }
+    std::string path;
+    if (LSTATUS status = SelectPath(path); status != ERROR_SUCCESS) return status;
     std::string target = WriteTarget(path);
     if (!MakeDirectories(ParentDirectory(target))) {
         int err = errno;

@@ -18,6 +18,14 @@ std::string RegistryPath();
 // Not thread-safe: the Reg* functions serialise all calls with one mutex.
 class Store {
 public:
+    // Which version of the file the cached contents belong to.
+    struct Identity {
+        bool exists = false;
+        std::uint64_t dev = 0, ino = 0, size = 0;
+        std::int64_t mtimeSec = 0, mtimeNsec = 0;
+        bool operator==(const Identity&) const = default;
+    };
+
     // Points *tree at the current contents, re-reading the file when it
     // changed since the last look. ERROR_BADDB when the file cannot be parsed.
     LSTATUS Read(const Tree** tree);
@@ -33,13 +41,8 @@ public:
     std::uint64_t LastWriteTime() const { return lastWrite_; }
 
 private:
-    struct Identity {
-        bool exists = false;
-        std::uint64_t dev = 0, ino = 0, size = 0;
-        std::int64_t mtimeSec = 0, mtimeNsec = 0;
-        bool operator==(const Identity&) const = default;
-    };
-
+    // The registry file to use now; a different file than last time drops the cache.
+    LSTATUS SelectPath(std::string& path);
     LSTATUS Load(const std::string& path, Tree& tree, Identity& id);
     // Load, remembering a corrupt file (so later calls fail at once) and
     // forgetting the cached tree on any other failure.
