@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "transform/dsp/ExactSums.h"
-#include "transform/dsp/SampleConversion.h"
+#include "transform/dsp/SampleFormulas.h"
 #include "transform/dsp/Vector.h"
+#include "transform/dsp/WideKernels.h"
 
 namespace qelv::dsp {
 
@@ -61,14 +61,10 @@ QELV_ALWAYS_INLINE void MixBody(std::int16_t* out, const std::int16_t* x1, doubl
                                vec::ClampTruncate(__builtin_convertvector(s1, vec::F32x4), 32767.0f));
         }
         if (vec::Any(onMidpoint)) {
-            for (std::size_t j = k; j < k + kBlock; ++j) out[j] = ClampTruncate(SumToFloat(x1[j] * g1, x2[j] * g2));
+            for (std::size_t j = k; j < k + kBlock; ++j) out[j] = MixSample(x1[j], g1, x2[j], g2);
         }
     }
-    for (; k < end; ++k) out[k] = ClampTruncate(SumToFloat(x1[k] * g1, x2[k] * g2));
-}
-QELV_WIDE_TARGET void MixWide(std::int16_t* out, const std::int16_t* x1, double g1, const std::int16_t* x2, double g2,
-                              std::size_t begin, std::size_t end) {
-    MixBody(out, x1, g1, x2, g2, begin, end);
+    for (; k < end; ++k) out[k] = MixSample(x1[k], g1, x2[k], g2);
 }
 void MixBase(std::int16_t* out, const std::int16_t* x1, double g1, const std::int16_t* x2, double g2,
              std::size_t begin, std::size_t end) {
@@ -82,10 +78,13 @@ void MixRange(std::int16_t* out, const std::int16_t* x1, float g1, const std::in
     const double d1 = g1;
     const double d2 = g2;
     if (!std::isfinite(g1) || !std::isfinite(g2)) {
-        for (std::size_t k = begin; k < end; ++k) out[k] = ClampTruncate(SumToFloat(x1[k] * d1, x2[k] * d2));
+        for (std::size_t k = begin; k < end; ++k) out[k] = MixSample(x1[k], d1, x2[k], d2);
         return;
     }
-    (vec::HasWide() ? MixWide : MixBase)(out, x1, d1, x2, d2, begin, end);
+#if QELV_HAVE_WIDE_KERNELS
+    if (vec::HasWide() && std::fabs(d1) + std::fabs(d2) <= wide::kMaxGain) return wide::Mix(out, x1, g1, x2, g2, begin, end);
+#endif
+    MixBase(out, x1, d1, x2, d2, begin, end);
 }
 
 void MixStereoRange(std::int16_t* a, StereoGains gains, std::size_t begin, std::size_t end) {

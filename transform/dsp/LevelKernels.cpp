@@ -4,8 +4,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "transform/dsp/SampleConversion.h"
+#include "transform/dsp/SampleFormulas.h"
 #include "transform/dsp/Vector.h"
+#include "transform/dsp/WideKernels.h"
 
 namespace qelv::dsp {
 
@@ -18,18 +19,15 @@ void ReverseRange(std::int16_t* a, std::size_t n, std::size_t begin, std::size_t
 }
 
 void InvertRange(std::int16_t* a, std::size_t begin, std::size_t end) {
+#if QELV_HAVE_WIDE_KERNELS
+    if (vec::HasWide()) return wide::Invert(a, begin, end);
+#endif
     for (std::size_t i = begin; i < end; ++i) a[i] = static_cast<std::int16_t>(-static_cast<std::int32_t>(a[i]));
 }
 
 namespace {
 
 // ---- Amplify -------------------------------------------------------------------
-// A 16-bit sample times a float is exact in double precision, so the double
-// product equals the one formed in extended precision and stored as a double.
-QELV_ALWAYS_INLINE std::int16_t AmplifyOne(std::int16_t x, double gain) {
-    return ClampTruncate(static_cast<double>(x) * gain);
-}
-
 // The double product is exact, so the vector code is the scalar formula on four
 // lanes at a time.
 QELV_ALWAYS_INLINE void AmplifyBody(std::int16_t* a, std::size_t b, std::size_t e, double gain) {
@@ -39,18 +37,13 @@ QELV_ALWAYS_INLINE void AmplifyBody(std::int16_t* a, std::size_t b, std::size_t 
         vec::LoadDouble8(a + i, low, high);
         vec::StoreSamples8(a + i, vec::ClampTruncate(low * gain, 32767.0), vec::ClampTruncate(high * gain, 32767.0));
     }
-    for (; i < e; ++i) a[i] = AmplifyOne(a[i], gain);
-}
-QELV_WIDE_TARGET void AmplifyWide(std::int16_t* a, std::size_t b, std::size_t e, double gain) {
-    AmplifyBody(a, b, e, gain);
+    for (; i < e; ++i) a[i] = AmplifySample(a[i], gain);
 }
 void AmplifyBase(std::int16_t* a, std::size_t b, std::size_t e, double gain) { AmplifyBody(a, b, e, gain); }
 
 // ---- Fade ------------------------------------------------------------------------
-// The gain is an extended-precision intermediate; only the product is rounded to a float.
 QELV_ALWAYS_INLINE std::int16_t FadeOne(std::int16_t x, std::size_t i, FadeRamp ramp) {
-    const long double gain = static_cast<long double>(i) * ramp.slope + ramp.gain0;
-    return ClampTruncate(static_cast<float>(gain * x));
+    return FadeSample(x, i, ramp.slope, ramp.gain0);
 }
 
 // Fast path in double: the double result y differs from the extended one by at
@@ -94,9 +87,6 @@ QELV_ALWAYS_INLINE void FadeBody(std::int16_t* a, std::size_t b, std::size_t e, 
     }
     for (; i < e; ++i) a[i] = FadeOne(a[i], i, ramp);
 }
-QELV_WIDE_TARGET void FadeWide(std::int16_t* a, std::size_t b, std::size_t e, FadeRamp ramp, double bound, bool safe) {
-    FadeBody(a, b, e, ramp, bound, safe);
-}
 void FadeBase(std::int16_t* a, std::size_t b, std::size_t e, FadeRamp ramp, double bound, bool safe) {
     FadeBody(a, b, e, ramp, bound, safe);
 }
@@ -113,10 +103,7 @@ QELV_ALWAYS_INLINE void NormalizeBody(std::int16_t* a, std::size_t b, std::size_
         const vec::F32x8 y = __builtin_convertvector(d, vec::F32x8) * f;
         vec::Store8(a + i, __builtin_convertvector(vec::ClampTruncate(y, 32767.0f), vec::I16x8));
     }
-    for (; i < e; ++i) a[i] = ClampTruncate(static_cast<float>(static_cast<double>(a[i] - mean) * factor));
-}
-QELV_WIDE_TARGET void NormalizeWide(std::int16_t* a, std::size_t b, std::size_t e, std::int32_t mean, float factor) {
-    NormalizeBody(a, b, e, mean, factor);
+    for (; i < e; ++i) a[i] = NormalizeSample(a[i], mean, factor);
 }
 void NormalizeBase(std::int16_t* a, std::size_t b, std::size_t e, std::int32_t mean, float factor) {
     NormalizeBody(a, b, e, mean, factor);
@@ -126,10 +113,13 @@ void NormalizeBase(std::int16_t* a, std::size_t b, std::size_t e, std::int32_t m
 
 void AmplifyRange(std::int16_t* a, std::size_t begin, std::size_t end, float gain) {
     if (!std::isfinite(gain)) {
-        for (std::size_t i = begin; i < end; ++i) a[i] = AmplifyOne(a[i], gain);
+        for (std::size_t i = begin; i < end; ++i) a[i] = AmplifySample(a[i], gain);
         return;
     }
-    (vec::HasWide() ? AmplifyWide : AmplifyBase)(a, begin, end, gain);
+#if QELV_HAVE_WIDE_KERNELS
+    if (vec::HasWide() && std::fabs(gain) <= wide::kMaxGain) return wide::Amplify(a, begin, end, gain);
+#endif
+    AmplifyBase(a, begin, end, gain);
 }
 
 FadeRamp MakeFadeRamp(float ampLeftPercent, float ampRightPercent, std::size_t n) {
@@ -145,33 +135,46 @@ void FadeRange(std::int16_t* a, std::size_t begin, std::size_t end, FadeRamp ram
         for (std::size_t i = begin; i < end; ++i) a[i] = FadeOne(a[i], i, ramp);
         return;
     }
-    const double bound =
-        32768.0 * (std::fabs(static_cast<double>(ramp.slope)) * static_cast<double>(end) + std::fabs(ramp.gain0)) *
-        0x1p-50;
-    (vec::HasWide() ? FadeWide : FadeBase)(a, begin, end, ramp, bound, bound < 0.25);
+    // The largest |gain| of the range is at one of its ends.
+    const double largestGain = std::fabs(static_cast<double>(ramp.gain0)) +
+                               std::fabs(static_cast<double>(ramp.slope)) * static_cast<double>(end);
+#if QELV_HAVE_WIDE_KERNELS
+    if (vec::HasWide() && end <= (std::size_t{1} << 29) && largestGain <= wide::kMaxGain) {
+        return wide::Fade(a, begin, end, ramp.slope, ramp.gain0);
+    }
+#endif
+    const double bound = 32768.0 * largestGain * 0x1p-50;
+    FadeBase(a, begin, end, ramp, bound, bound < 0.25);
 }
 
 NormalizeScale MeasureNormalize(const std::int16_t* a, std::size_t n, float normalizationPercent,
                                 bool dcBiasAdjust) {
-    // Block sums fit in 32 bits (32768 samples of at most 32768), which lets the
-    // compiler vectorise the pass; the blocks are added up in 64 bits.
-    constexpr std::size_t kBlock = 32768;
     std::int32_t max = 0;
     std::int32_t min = 0;
     std::int64_t sum = 0;
-    for (std::size_t start = 0; start < n; start += kBlock) {
-        const std::size_t stop = std::min(n, start + kBlock);
-        std::int32_t blockSum = 0;
-        std::int16_t blockMax = 0;
-        std::int16_t blockMin = 0;
-        for (std::size_t i = start; i < stop; ++i) {
-            blockMax = std::max(blockMax, a[i]);
-            blockMin = std::min(blockMin, a[i]);
-            blockSum += a[i];
+#if QELV_HAVE_WIDE_KERNELS
+    if (vec::HasWide()) {
+        wide::Measure(a, n, max, min, sum);
+    } else
+#endif
+    {
+        // Block sums fit in 32 bits (32768 samples of at most 32768), which lets
+        // the compiler vectorise the pass; the blocks are added up in 64 bits.
+        constexpr std::size_t kBlock = 32768;
+        for (std::size_t start = 0; start < n; start += kBlock) {
+            const std::size_t stop = std::min(n, start + kBlock);
+            std::int32_t blockSum = 0;
+            std::int16_t blockMax = 0;
+            std::int16_t blockMin = 0;
+            for (std::size_t i = start; i < stop; ++i) {
+                blockMax = std::max(blockMax, a[i]);
+                blockMin = std::min(blockMin, a[i]);
+                blockSum += a[i];
+            }
+            max = std::max<std::int32_t>(max, blockMax);
+            min = std::min<std::int32_t>(min, blockMin);
+            sum += blockSum;
         }
-        max = std::max<std::int32_t>(max, blockMax);
-        min = std::min<std::int32_t>(min, blockMin);
-        sum += blockSum;
     }
     const std::int64_t mean = dcBiasAdjust ? sum / static_cast<std::int64_t>(n) : 0;
     std::int64_t peak = std::max(max - mean, mean - min);
@@ -186,12 +189,13 @@ NormalizeScale MeasureNormalize(const std::int16_t* a, std::size_t n, float norm
 void NormalizeRange(std::int16_t* a, std::size_t begin, std::size_t end, NormalizeScale scale) {
     const std::int32_t mean = static_cast<std::int32_t>(scale.mean);
     if (!std::isfinite(scale.factor)) {
-        for (std::size_t i = begin; i < end; ++i) {
-            a[i] = ClampTruncate(static_cast<float>(static_cast<double>(a[i] - mean) * scale.factor));
-        }
+        for (std::size_t i = begin; i < end; ++i) a[i] = NormalizeSample(a[i], mean, scale.factor);
         return;
     }
-    (vec::HasWide() ? NormalizeWide : NormalizeBase)(a, begin, end, mean, scale.factor);
+#if QELV_HAVE_WIDE_KERNELS
+    if (vec::HasWide() && std::fabs(scale.factor) <= 32767.0f) return wide::Normalize(a, begin, end, mean, scale.factor);
+#endif
+    NormalizeBase(a, begin, end, mean, scale.factor);
 }
 
 float PercentToDecibels(float percent) {

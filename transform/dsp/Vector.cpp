@@ -9,7 +9,7 @@ std::atomic<bool> g_allowWide{true};
 
 bool ProcessorHasWide() {
 #if defined(__x86_64__) || defined(_M_X64)
-    static const bool wide = __builtin_cpu_supports("avx2");
+    static const bool wide = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     return wide;
 #else
     return false;

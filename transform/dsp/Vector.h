@@ -1,5 +1,5 @@
 // Portable short vectors (GCC vector extensions) for the kernels' fast paths,
-// and the choice between the wide (AVX2) and the baseline instruction set.
+// and the choice between the wide kernels (AVX2 and FMA, WideKernels.h) and these.
 //
 // A fast path computes whole vectors in a cheaper precision and recognises the
 // lanes whose result could differ from the documented precision; a vector with
@@ -90,8 +90,8 @@ QELV_ALWAYS_INLINE bool Any(const I32x8& mask) {
 QELV_ALWAYS_INLINE bool Any(const I64x4& mask) { return (mask[0] | mask[1] | mask[2] | mask[3]) != 0; }
 QELV_ALWAYS_INLINE bool Any(I32x4 mask) { return (mask[0] | mask[1] | mask[2] | mask[3]) != 0; }
 
-// True when the wide (AVX2) variants run: the processor has them and they are
-// not switched off.
+// True when the wide (AVX2 and FMA) kernels run: the processor has both and they
+// are not switched off.
 bool HasWide();
 
 // Switches the wide variants off (false) or back to what the processor offers
@@ -99,10 +99,3 @@ bool HasWide();
 void AllowWide(bool allow);
 
 }  // namespace qelv::dsp::vec
-
-// Marks the wide variant of a kernel: its always-inline body compiled for AVX2.
-#if defined(__x86_64__) || defined(_M_X64)
-#define QELV_WIDE_TARGET __attribute__((target("avx2")))
-#else
-#define QELV_WIDE_TARGET
-#endif
