@@ -130,7 +130,10 @@ void* AllocData(std::uint64_t bytes) { return std::calloc(1, bytes == 0 ? 1 : st
 
 // Releases what elements [first, last) own: strings, interfaces, variants.
 void ReleaseElements(SAFEARRAY* psa, std::uint64_t first, std::uint64_t last) {
-    if (psa->pvData == nullptr) return;
+    constexpr USHORT kOwning = FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT;
+    // Elements of plain types own nothing; skipping them keeps destroying a large
+    // sample array from touching every element.
+    if (psa->pvData == nullptr || (psa->fFeatures & kOwning) == 0) return;
     auto* data = static_cast<std::uint8_t*>(psa->pvData);
     for (std::uint64_t i = first; i < last; ++i) {
         void* element = data + i * psa->cbElements;
