@@ -49,7 +49,7 @@ void FillTypeDesc(TYPEDESC& root, const TypeDescModel& t, size_t skip, TYPEDESC*
     }
 }
 
-class TypeInfo final : public ITypeInfo {
+class TypeInfo final : public SingleInterfaceObject<ITypeInfo, IID_ITypeInfo> {
 public:
     TypeInfo(ITypeLib* owner, std::shared_ptr<const LibraryModel> model, int32_t index, bool interfaceView)
         : owner_(owner), model_(std::move(model)), type_(model_->types[index]), index_(index),
@@ -57,28 +57,6 @@ public:
         owner_->AddRef();
         kind_ = IsDual(type_) && !interfaceView_ ? TKIND_DISPATCH : type_.kind;
         BuildFunctions();
-    }
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ITypeInfo)) {
-            *ppv = static_cast<ITypeInfo*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
     }
 
     // ITypeInfo
@@ -172,7 +150,6 @@ private:
         }
     }
 
-    std::atomic<ULONG> refs_{1};
     ITypeLib* owner_;
     std::shared_ptr<const LibraryModel> model_;
     const TypeModel& type_;

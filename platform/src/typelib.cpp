@@ -103,30 +103,9 @@ std::shared_ptr<const LibraryModel> BuildStdole() {
     return lib;
 }
 
-class TypeLib final : public ITypeLib {
+class TypeLib final : public SingleInterfaceObject<ITypeLib, IID_ITypeLib> {
 public:
     explicit TypeLib(std::shared_ptr<const LibraryModel> model) : model_(std::move(model)) {}
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ITypeLib)) {
-            *ppv = static_cast<ITypeLib*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
 
     STDMETHODIMP_(UINT) GetTypeInfoCount() override { return static_cast<UINT>(model_->types.size()); }
 
@@ -290,7 +269,6 @@ private:
         }
     }
 
-    std::atomic<ULONG> refs_{1};
     std::shared_ptr<const LibraryModel> model_;
 };
 

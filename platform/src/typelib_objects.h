@@ -7,9 +7,45 @@
 // followed to the end as on Windows.
 #pragma once
 
+#include <atomic>
+
 #include "typelib_model.h"
 
 namespace qelv_rt {
+
+// The identity and reference count of an object that serves one interface (and
+// IUnknown): the type-library and type-information objects.
+template <class Interface, const IID& kIid>
+class SingleInterfaceObject : public Interface {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, kIid)) {
+            *ppv = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+
+protected:
+    SingleInterfaceObject() = default;
+    virtual ~SingleInterfaceObject() = default;
+
+private:
+    std::atomic<ULONG> refs_{1};
+};
 
 // A reference from one type to another (HREFTYPE): the referenced type index shifted left
 // by one, the low bit selecting the interface view of a dual interface; types of the
