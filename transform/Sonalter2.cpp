@@ -93,35 +93,35 @@ STDMETHODIMP CSonalter2::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFl
 
 // ---- Properties: puts accept every value ------------------------------------
 
-void CSonalter2::RecomputeSmoothSamples() { SmoothSamples = MulDiv(ArrayFrequency, SmoothTime, 1000); }
+namespace {
 
-STDMETHODIMP CSonalter2::get_SmoothLeftEnabled(VARIANT_BOOL* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = SmoothLeftEnabled;
+// A property get: the value converted to the declared type, E_POINTER for no target.
+template <class Out, class Value>
+HRESULT GiveValue(Out* out, Value value) {
+    if (!out) return E_POINTER;
+    *out = static_cast<Out>(value);
     return S_OK;
 }
+
+}  // namespace
+
+void CSonalter2::RecomputeSmoothSamples() { SmoothSamples = MulDiv(ArrayFrequency, SmoothTime, 1000); }
+
+STDMETHODIMP CSonalter2::get_SmoothLeftEnabled(VARIANT_BOOL* pVal) { return GiveValue(pVal, SmoothLeftEnabled); }
 
 STDMETHODIMP CSonalter2::put_SmoothLeftEnabled(VARIANT_BOOL newVal) {
     SmoothLeftEnabled = newVal;
     return S_OK;
 }
 
-STDMETHODIMP CSonalter2::get_SmoothRightEnabled(VARIANT_BOOL* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = SmoothRightEnabled;
-    return S_OK;
-}
+STDMETHODIMP CSonalter2::get_SmoothRightEnabled(VARIANT_BOOL* pVal) { return GiveValue(pVal, SmoothRightEnabled); }
 
 STDMETHODIMP CSonalter2::put_SmoothRightEnabled(VARIANT_BOOL newVal) {
     SmoothRightEnabled = newVal;
     return S_OK;
 }
 
-STDMETHODIMP CSonalter2::get_SmoothTime(LONG* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = SmoothTime;
-    return S_OK;
-}
+STDMETHODIMP CSonalter2::get_SmoothTime(LONG* pVal) { return GiveValue(pVal, SmoothTime); }
 
 STDMETHODIMP CSonalter2::put_SmoothTime(LONG newVal) {
     SmoothTime = newVal;
@@ -129,11 +129,7 @@ STDMETHODIMP CSonalter2::put_SmoothTime(LONG newVal) {
     return S_OK;
 }
 
-STDMETHODIMP CSonalter2::get_ArrayFrequency(FrequencyConstants* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = static_cast<FrequencyConstants>(ArrayFrequency);
-    return S_OK;
-}
+STDMETHODIMP CSonalter2::get_ArrayFrequency(FrequencyConstants* pVal) { return GiveValue(pVal, ArrayFrequency); }
 
 STDMETHODIMP CSonalter2::put_ArrayFrequency(FrequencyConstants newVal) {
     ArrayFrequency = static_cast<LONG>(newVal);
@@ -141,33 +137,21 @@ STDMETHODIMP CSonalter2::put_ArrayFrequency(FrequencyConstants newVal) {
     return S_OK;
 }
 
-STDMETHODIMP CSonalter2::get_ArrayChannels(ChannelsConstants* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = static_cast<ChannelsConstants>(ArrayChannels);
-    return S_OK;
-}
+STDMETHODIMP CSonalter2::get_ArrayChannels(ChannelsConstants* pVal) { return GiveValue(pVal, ArrayChannels); }
 
 STDMETHODIMP CSonalter2::put_ArrayChannels(ChannelsConstants newVal) {
     ArrayChannels = static_cast<LONG>(newVal);
     return S_OK;
 }
 
-STDMETHODIMP CSonalter2::get_TBEventEnabled(VARIANT_BOOL* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = TBEventEnabled;
-    return S_OK;
-}
+STDMETHODIMP CSonalter2::get_TBEventEnabled(VARIANT_BOOL* pVal) { return GiveValue(pVal, TBEventEnabled); }
 
 STDMETHODIMP CSonalter2::put_TBEventEnabled(VARIANT_BOOL newVal) {
     TBEventEnabled = newVal;
     return S_OK;
 }
 
-STDMETHODIMP CSonalter2::get_LastErrorNum(ErrorConstants* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = static_cast<ErrorConstants>(LastErrorNum);
-    return S_OK;
-}
+STDMETHODIMP CSonalter2::get_LastErrorNum(ErrorConstants* pVal) { return GiveValue(pVal, LastErrorNum); }
 
 // ---- Events and cancellation ----------------------------------------------------
 
