@@ -70,12 +70,14 @@ STDMETHODIMP CSonalter2::Normalize(SAFEARRAY** WavArray, FLOAT Normalization, VA
 
 STDMETHODIMP CSonalter2::PercentToDB(FLOAT PercentValue, FLOAT* dbValue) {
     if (!dbValue) return E_POINTER;
+    const FloatEnvironment environment;
     *dbValue = dsp::PercentToDecibels(PercentValue);
     return S_OK;
 }
 
 STDMETHODIMP CSonalter2::DBToPercent(FLOAT dbValue, FLOAT* PercentValue) {
     if (!PercentValue) return E_POINTER;
+    const FloatEnvironment environment;
     *PercentValue = dsp::DecibelsToPercent(dbValue);
     return S_OK;
 }

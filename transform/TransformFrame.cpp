@@ -160,6 +160,7 @@ HRESULT TransformFrame::Finish() {
     }
     // Unlock before the host's handler runs, so it may free or resize the arrays.
     ReleaseArrays();
+    environment_.Leave();
     object_.Fire_EndTransform();
     return S_OK;
 }

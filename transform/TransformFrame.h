@@ -11,6 +11,9 @@
 // Leaving without Finish (an error or a cancel) releases every buffer and lock
 // and puts the properties back, and fires nothing.
 //
+// The frame computes under its own floating-point settings (FloatEnvironment) and
+// gives the host its own back while an event handler runs and when it ends.
+//
 // Run hands the kernel whole stretches between two progress points instead of
 // single samples. That is equivalent to testing after every sample: the cancel
 // flag can only be set by a host's event handler, so after each event the frame
@@ -20,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "transform/FloatEnvironment.h"
 #include "transform/Sonalter2.h"
 
 namespace qelv {
@@ -99,6 +103,9 @@ private:
     void ReleaseEdges();
     void ReleaseArrays();
 
+    // First member: the settings are in place before anything else is built and
+    // are put back after everything else is torn down.
+    FloatEnvironment environment_;
     CSonalter2& object_;
     EdgeMode mode_;
     ArrayView main_;
@@ -131,7 +138,9 @@ bool TransformFrame::Run(std::size_t count, std::size_t progressBase, std::size_
         }
         work(k, e + 1);
         if (object_.CancelRequested) return false;
+        environment_.Leave();
         object_.Fire_TransformBlock(static_cast<LONG>((first + e * stride) / step));
+        environment_.Enter();
         k = e + 1;
         if (object_.CancelRequested && k < count) {
             // The flag is seen after the work of the next iteration.
