@@ -6,6 +6,7 @@
 #   windows.prefix      a fresh Wine prefix for this run (fixture setup/cleanup)
 #   windows.register    regsvr32 /s, then the registry entries item by item
 #   windows.events, windows.latebound, windows.vbscript, windows.jscript
+#   windows.precision   extended precision on a thread at 53 bits (Windows and Linux)
 #   windows.outputs     Linux module and Windows DLL give byte-identical results
 #   windows.unregister  regsvr32 /u /s removes the entries, keeps CLSID
 find_program(QELV_MINGW_CXX NAMES x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-g++)
@@ -28,7 +29,7 @@ message(STATUS "Windows tests added (ctest -L windows)")
 # The same host program for Linux, against the platform layer and the .so module.
 set(QELV_HOST_IID_SOURCE ${CMAKE_BINARY_DIR}/include/qelvsonalter2/QelvSonalter2_i.cpp)
 set_source_files_properties(${QELV_HOST_IID_SOURCE} PROPERTIES GENERATED ON)
-add_executable(qelv-win-host host/main.cpp host/Checks.cpp host/Outputs.cpp host/Resources.cpp ${QELV_HOST_IID_SOURCE})
+add_executable(qelv-win-host host/main.cpp host/Checks.cpp host/FloatSettings.cpp host/Outputs.cpp host/Resources.cpp ${QELV_HOST_IID_SOURCE})
 add_dependencies(qelv-win-host qelv_idl QelvSonalter2)
 target_include_directories(qelv-win-host PRIVATE ${CMAKE_BINARY_DIR}/include)
 target_link_libraries(qelv-win-host PRIVATE qelv_platform)
@@ -68,7 +69,7 @@ qelv_wine_test(prefix FIXTURES_SETUP qelv_win_prefix TIMEOUT 180)
 qelv_wine_test(stop-prefix FIXTURES_CLEANUP qelv_win_prefix)
 qelv_wine_test(register FIXTURES_SETUP qelv_win_registered FIXTURES_REQUIRED "qelv_win_build;qelv_win_prefix")
 qelv_wine_test(unregister FIXTURES_CLEANUP qelv_win_registered FIXTURES_REQUIRED "qelv_win_build;qelv_win_prefix")
-foreach(name events latebound vbscript jscript)
+foreach(name events latebound precision vbscript jscript)
   qelv_wine_test(${name} FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix")
 endforeach()
 qelv_wine_test(outputs FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 300)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One step of the Windows tests, run by CTest (see WineTests.cmake for the list).
-#   run_wine.sh build|exports|resources|prefix|register|events|latebound|vbscript|jscript|outputs|unregister|stop-prefix
+#   run_wine.sh build|exports|resources|prefix|register|events|latebound|precision|vbscript|jscript|outputs|unregister|stop-prefix
 # Every Windows program's output is captured to a file under $QELV_WINE_WORK and
 # checked; a program's exit status alone is not trusted (cscript exits 0 after a
 # script error), so test programs must end with "N passed, 0 failed".
@@ -104,6 +104,16 @@ resources)
 events | latebound)
   capture "$step" "$bin/qelv-win-host.exe" "$step"
   require_tally "$step"
+  ;;
+precision)
+  capture precision "$bin/qelv-win-host.exe" precision
+  require_tally precision
+  # The Linux module under the same thread settings, in a registry file of its own.
+  export QELV_REGISTRY=$work/linux-registry-precision
+  rm -f "$QELV_REGISTRY"
+  "$QELV_LINUX_HOST" register "$QELV_LINUX_MODULE" || fail "registering the Linux module"
+  "$QELV_LINUX_HOST" precision | tee "$work/output/precision-linux.txt"
+  require_tally precision-linux
   ;;
 vbscript)
   capture vbscript cscript //nologo "$(winpath "$QELV_TESTS_DIR/scripts/Sonalter2Test.vbs")"

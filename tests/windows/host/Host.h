@@ -71,6 +71,7 @@ int CheckResources(const std::string& modulePath);
 int CheckUnregistered();
 int CheckEvents();
 int CheckLateBound();
+int CheckFloatSettings();
 int WriteOutputs(const char* file);
 
 }  // namespace host

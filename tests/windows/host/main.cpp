@@ -68,7 +68,7 @@ int RunModuleEntry(const char* path, const char* entry) {
 }
 
 int Usage() {
-    std::printf("usage: qelv-win-host registry <module>|resources <module>|unregistered|events|latebound|outputs <file>|"
+    std::printf("usage: qelv-win-host registry <module>|resources <module>|unregistered|events|latebound|precision|outputs <file>|"
                 "register <module>|unregister <module>\n");
     return 2;
 }
@@ -88,6 +88,7 @@ int main(int argc, char** argv) {
     else if (command == "unregistered") result = host::CheckUnregistered();
     else if (command == "events") result = host::CheckEvents();
     else if (command == "latebound") result = host::CheckLateBound();
+    else if (command == "precision") result = host::CheckFloatSettings();
     else if (command == "outputs" && argc == 3) result = host::WriteOutputs(argv[2]);
     else if (command == "register" && argc == 3) result = RunModuleEntry(argv[2], "DllRegisterServer");
     else if (command == "unregister" && argc == 3) result = RunModuleEntry(argv[2], "DllUnregisterServer");
