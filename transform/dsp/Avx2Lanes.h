@@ -45,4 +45,14 @@ QELV_AVX2_INLINE void StoreClamped(std::int16_t* p, __m128 f0, __m128 f1, __m128
     StoreClamped(p, _mm256_cvttps_epi32(low), _mm256_cvttps_epi32(high));
 }
 
+// Marks (in the sign bit) each lane of p whose distance to the nearest integer is
+// less than |reach|. The distance d is exact; d^2 - reach^2 is formed with one
+// rounding after the squares, which errs on the side of marking by far less than
+// the margins the callers leave. Lanes of 2^23 and more have no fraction bits and
+// are always marked.
+QELV_AVX2_INLINE __m256 NearInteger(__m256 p, __m256 reach) {
+    const __m256 d = _mm256_sub_ps(p, _mm256_round_ps(p, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
+    return _mm256_fnmadd_ps(reach, reach, _mm256_mul_ps(d, d));
+}
+
 }  // namespace qelv::dsp::wide

@@ -108,18 +108,6 @@ struct FadeInDouble {
     }
 };
 
-// Marks (in the sign bit) each lane of p that lies close enough to an integer
-// for the float product to truncate differently from the documented result:
-// closer than 3.25u|p|, u = 2^-24 (see Fade). The distance d to the nearest
-// integer is exact; d^2 - (3.25u p)^2 is formed with one rounding after the
-// squares, which keeps the test conservative by a wide margin. Lanes of 2^23 and
-// more have no fraction bits and are always marked.
-QELV_AVX2_INLINE __m256 NearInteger(__m256 p) {
-    const __m256 d = _mm256_sub_ps(p, _mm256_round_ps(p, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
-    const __m256 reach = _mm256_mul_ps(p, _mm256_set1_ps(13 * 0x1p-26f));
-    return _mm256_fnmadd_ps(reach, reach, _mm256_mul_ps(d, d));
-}
-
 }  // namespace
 
 // Gain and product in float. The gain is i * slope + gain0 rounded once (fused;
@@ -142,6 +130,17 @@ QELV_AVX2 void Fade(std::int16_t* a, std::size_t begin, std::size_t end, float s
         const __m256 s = _mm256_set1_ps(slope);
         const __m256 g0 = _mm256_set1_ps(gain0);
         const __m256 step = _mm256_set1_ps(16.0f);
+        const __m256 reach = _mm256_set1_ps(13 * 0x1p-26f);  // 3.25u
+        // Gains with few significant bits (0.6 with the ramp flat, say) put many
+        // products next to integers; then most groups are handed back and double
+        // alone is faster. When more than a quarter of the last 256 groups were
+        // handed back, the next ones go straight to double, twice as many each
+        // time in a row.
+        constexpr std::size_t kWindow = 256;
+        constexpr std::size_t kLongestDetour = 64 * kWindow;
+        std::size_t countdown = kWindow;
+        std::size_t handedBack = 0;
+        std::size_t detour = kWindow;
         // Lane indices in the order SplitToFloat delivers the samples.
         const __m256 first = _mm256_set1_ps(static_cast<float>(i));
         __m256 indexLow = _mm256_add_ps(_mm256_setr_ps(0, 1, 2, 3, 8, 9, 10, 11), first);
@@ -153,11 +152,29 @@ QELV_AVX2 void Fade(std::int16_t* a, std::size_t begin, std::size_t end, float s
             const __m256 yHigh = _mm256_mul_ps(_mm256_fmadd_ps(indexHigh, s, g0), high);
             indexLow = _mm256_add_ps(indexLow, step);
             indexHigh = _mm256_add_ps(indexHigh, step);
-            if (_mm256_movemask_ps(_mm256_or_ps(NearInteger(yLow), NearInteger(yHigh))) != 0) {
+            const __m256 near = _mm256_or_ps(NearInteger(yLow, _mm256_mul_ps(yLow, reach)),
+                                             NearInteger(yHigh, _mm256_mul_ps(yHigh, reach)));
+            if (_mm256_movemask_ps(near) != 0) {
                 exact.Group(a + i, a, i);
-                continue;
+                ++handedBack;
+            } else {
+                StoreClamped(a + i, _mm256_cvttps_epi32(yLow), _mm256_cvttps_epi32(yHigh));
             }
-            StoreClamped(a + i, _mm256_cvttps_epi32(yLow), _mm256_cvttps_epi32(yHigh));
+            if (--countdown == 0) {
+                countdown = kWindow;
+                if (4 * handedBack > kWindow) {
+                    const std::size_t stop = std::min(end - 15, i + 16 + 16 * detour);
+                    for (i += 16; i < stop; i += 16) exact.Group(a + i, a, i);
+                    i -= 16;
+                    const __m256 next = _mm256_set1_ps(static_cast<float>(i + 16));
+                    indexLow = _mm256_add_ps(_mm256_setr_ps(0, 1, 2, 3, 8, 9, 10, 11), next);
+                    indexHigh = _mm256_add_ps(_mm256_setr_ps(4, 5, 6, 7, 12, 13, 14, 15), next);
+                    detour = std::min(2 * detour, kLongestDetour);
+                } else {
+                    detour = kWindow;
+                }
+                handedBack = 0;
+            }
         }
     }
     for (; i < end; ++i) a[i] = FadeSample(a[i], i, slope, gain0);
