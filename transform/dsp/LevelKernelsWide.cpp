@@ -163,10 +163,13 @@ QELV_AVX2 void Fade(std::int16_t* a, std::size_t begin, std::size_t end, float s
             if (--countdown == 0) {
                 countdown = kWindow;
                 if (4 * handedBack > kWindow) {
-                    const std::size_t stop = std::min(end - 15, i + 16 + 16 * detour);
-                    for (i += 16; i < stop; i += 16) exact.Group(a + i, a, i);
-                    i -= 16;
-                    const __m256 next = _mm256_set1_ps(static_cast<float>(i + 16));
+                    // The next `detour` groups in double; the loop's own step
+                    // then lands on the first group after them.
+                    std::size_t k = i + 16;
+                    const std::size_t stop = std::min(end - 15, k + 16 * detour);
+                    for (; k < stop; k += 16) exact.Group(a + k, a, k);
+                    i = k - 16;
+                    const __m256 next = _mm256_set1_ps(static_cast<float>(k));
                     indexLow = _mm256_add_ps(_mm256_setr_ps(0, 1, 2, 3, 8, 9, 10, 11), next);
                     indexHigh = _mm256_add_ps(_mm256_setr_ps(4, 5, 6, 7, 12, 13, 14, 15), next);
                     detour = std::min(2 * detour, kLongestDetour);
