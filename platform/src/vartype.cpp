@@ -84,6 +84,13 @@ HRESULT ParseText(BSTR text, NumberText* number) {
     return qelv_platform::ParseNumberText(text, SysStringLen(text), number);
 }
 
+// The number of a kText or kNumber value: parsed from the text, or as stored.
+HRESULT NumberOf(const Value& v, NumberText* number) {
+    if (v.kind == Value::kText) return ParseText(v.text, number);
+    *number = v.number;
+    return S_OK;
+}
+
 HRESULT ToInteger(const Value& v, const IntegerRange& range, __int128* out) {
     __int128 result = 0;
     switch (v.kind) {
@@ -112,11 +119,8 @@ HRESULT ToInteger(const Value& v, const IntegerRange& range, __int128* out) {
         }
         case Value::kText:
         case Value::kNumber: {
-            NumberText number = v.number;
-            if (v.kind == Value::kText) {
-                const HRESULT hr = ParseText(v.text, &number);
-                if (FAILED(hr)) return hr;
-            }
+            NumberText number;
+            if (const HRESULT hr = NumberOf(v, &number); FAILED(hr)) return hr;
             if (number.isRadix) {
                 // &H / &O text is a bit pattern: it may fill a signed target's sign bit.
                 const __int128 bits = static_cast<__int128>(number.radixValue);
@@ -150,11 +154,8 @@ HRESULT ToReal(const Value& v, double* out) {
         case Value::kCurrency: *out = static_cast<double>(v.currency) / 10000.0; return S_OK;
         case Value::kText:
         case Value::kNumber: {
-            NumberText number = v.number;
-            if (v.kind == Value::kText) {
-                const HRESULT hr = ParseText(v.text, &number);
-                if (FAILED(hr)) return hr;
-            }
+            NumberText number;
+            if (const HRESULT hr = NumberOf(v, &number); FAILED(hr)) return hr;
             return qelv_platform::NumberToDouble(number, out) ? S_OK : DISP_E_OVERFLOW;
         }
         default: return DISP_E_TYPEMISMATCH;
@@ -177,11 +178,8 @@ HRESULT ToCurrency(const Value& v, std::int64_t* out) {
         }
         case Value::kText:
         case Value::kNumber: {
-            NumberText number = v.number;
-            if (v.kind == Value::kText) {
-                const HRESULT hr = ParseText(v.text, &number);
-                if (FAILED(hr)) return hr;
-            }
+            NumberText number;
+            if (const HRESULT hr = NumberOf(v, &number); FAILED(hr)) return hr;
             if (!qelv_platform::ScaleToInteger(number, 4, &scaled)) return DISP_E_OVERFLOW;
             break;
         }
