@@ -3,6 +3,7 @@
 import re
 
 from idl_model import *  # noqa: F401,F403  (constants and model classes)
+from token_cursor import TokenCursor
 
 
 class Token:
@@ -97,25 +98,11 @@ def tokenize(path, text):
 
 # ---- Parser ----
 
-class Parser:
+class Parser(TokenCursor):
     def __init__(self, path, text):
-        self.path = path
-        self.toks = tokenize(path, text)
-        self.pos = 0
+        super().__init__(path, tokenize(path, text), IdlError)
 
     # Token helpers
-    def peek(self, k=0):
-        return self.toks[min(self.pos + k, len(self.toks) - 1)]
-
-    def next(self):
-        t = self.peek()
-        if t.kind != "eof":
-            self.pos += 1
-        return t
-
-    def error(self, message, line=None):
-        return IdlError(self.path, self.peek().line if line is None else line, message)
-
     def at(self, text, kind=None):
         t = self.peek()
         return t.text == text and (kind is None or t.kind == kind) and t.kind != "str"

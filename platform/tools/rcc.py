@@ -24,6 +24,7 @@ import sys
 sys.dont_write_bytecode = True  # keep the source tree free of caches
 
 from rc_lex import RcError, tokenize  # noqa: E402
+from token_cursor import TokenCursor  # noqa: E402
 
 RT_CURSOR, RT_BITMAP, RT_ICON, RT_STRING, RT_RCDATA = 1, 2, 3, 6, 10
 RT_GROUP_CURSOR, RT_GROUP_ICON, RT_VERSION = 12, 14, 16
@@ -51,30 +52,16 @@ class Resource:
         self.line = line
 
 
-class Parser:
+class Parser(TokenCursor):
     def __init__(self, path, text, search_dirs, defines):
-        self.path = path
         self.defines = dict(defines)
-        self.toks = tokenize(path, text, self.defines)
-        self.pos = 0
+        super().__init__(path, tokenize(path, text, self.defines), RcError)
         self.search_dirs = [os.path.dirname(os.path.abspath(path))] + list(search_dirs)
         self.language = DEFAULT_LANGUAGE
         self.resources = []
         self.strings = {}       # id -> (text, language, line)
         self.dependencies = []
         self.next_image_id = 1  # ids of icon and cursor images, shared as rc does
-
-    def peek(self, k=0):
-        return self.toks[min(self.pos + k, len(self.toks) - 1)]
-
-    def next(self):
-        t = self.peek()
-        if t.kind != "eof":
-            self.pos += 1
-        return t
-
-    def error(self, message, line=None):
-        return RcError(self.path, self.peek().line if line is None else line, message)
 
     def at_word(self, *words):
         t = self.peek()
