@@ -67,9 +67,9 @@ file(GLOB_RECURSE QELV_TRANSFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/t
 add_library(QelvSonalter2 SHARED
   module/Exports.cpp
   module/DllMain.cpp
-  module/ModuleLock.cpp
-  module/TypeInfo.cpp
-  module/ConnectionPoint.cpp
+  server/ModuleLock.cpp
+  server/TypeInfo.cpp
+  server/ConnectionPoint.cpp
   module/ClassFactory.cpp
   module/Registrar.cpp
   ${QELV_TRANSFORM_SOURCES}

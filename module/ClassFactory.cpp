@@ -1,6 +1,6 @@
 #include "module/ClassFactory.h"
 
-#include "module/ModuleLock.h"
+#include "server/ModuleLock.h"
 
 namespace qelv {
 

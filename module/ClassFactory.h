@@ -2,7 +2,7 @@
 // so they do not count as live objects; LockServer does.
 #pragma once
 
-#include "module/Platform.h"
+#include "server/Platform.h"
 
 namespace qelv {
 

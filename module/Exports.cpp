@@ -2,9 +2,9 @@
 #include <string>
 
 #include "module/ClassFactory.h"
-#include "module/ModuleLock.h"
+#include "server/ModuleLock.h"
 #include "module/Registrar.h"
-#include "module/TypeInfo.h"
+#include "server/TypeInfo.h"
 #include "transform/Sonalter2.h"
 
 namespace {

@@ -17,7 +17,7 @@
 
 #include <string>
 
-#include "module/Platform.h"
+#include "server/Platform.h"
 
 namespace qelv {
 

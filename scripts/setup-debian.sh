@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config python3
+  build-essential cmake ninja-build pkg-config python3 ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev
   python3-scipy

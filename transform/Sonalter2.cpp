@@ -4,7 +4,7 @@
 
 #include <new>
 
-#include "module/TypeInfo.h"
+#include "server/TypeInfo.h"
 
 namespace qelv {
 

@@ -7,8 +7,9 @@
 
 #include <qelvsonalter2/QelvSonalter2.h>
 
-#include "module/ConnectionPoint.h"
-#include "module/ModuleLock.h"
+#include "server/ConnectionPoint.h"
+#include "transform/filters/BiquadCoefficients.h"
+#include "server/ModuleLock.h"
 
 namespace qelv {
 
@@ -138,6 +139,10 @@ public:
     HRESULT ReportError(LONG errorNumber);
     void Fire_TransformBlock(LONG percent);
     void Fire_EndTransform();
+
+    // Designs one second-order section (dsp::DesignBiquad with this object's
+    // ArrayFrequency) into Coefficients (a0, a1, a2, b0, b1, b2) and returns it.
+    dsp::Biquad ComputeBiquadCoefficients(LONG type, FLOAT dbGain, FLOAT Frequency, FLOAT Steepness);
 
     // Object state, in declared order; read and written by the transform frame.
     VARIANT_BOOL SmoothLeftEnabled = VARIANT_TRUE;

@@ -1,5 +1,6 @@
 #include "transform/TransformFrame.h"
 
+#include <iterator>
 #include <numeric>
 
 #include "transform/dsp/EdgeBlend.h"
@@ -88,22 +89,22 @@ HRESULT TransformFrame::Open(SAFEARRAY** array, std::size_t minLength) {
     return S_OK;
 }
 
-HRESULT TransformFrame::OpenInput(SAFEARRAY** array, ArrayView& view, UINT elementSize, std::size_t minLength) {
-    if (!array || !view.Attach(*array, elementSize) || view.size() < minLength) {
-        view.Release();
+HRESULT TransformFrame::OpenInput(SAFEARRAY** array, UINT elementSize, std::size_t minLength,
+                                  const ArrayView** view) {
+    if (extraUsed_ == std::size(extra_)) return object_.ReportError(UNEXPECTED);
+    ArrayView& slot = extra_[extraUsed_];
+    if (!array || !slot.Attach(*array, elementSize) || slot.size() < minLength) {
+        slot.Release();
         return object_.ReportError(INVALIDPARAM);
     }
-    for (ArrayView*& slot : extra_) {
-        if (!slot) {
-            slot = &view;
-            break;
-        }
-    }
+    ++extraUsed_;
+    if (view) *view = &slot;
     return S_OK;
 }
 
-HRESULT TransformFrame::CreateResult(VARTYPE vt, std::size_t count, SAFEARRAY** result, ArrayView& view) {
+HRESULT TransformFrame::CreateResult(VARTYPE vt, std::size_t count, SAFEARRAY** result, const ArrayView** view) {
     if (!result) return object_.ReportError(INVALIDPARAM);
+    if (extraUsed_ == std::size(extra_)) return object_.ReportError(UNEXPECTED);
     SAFEARRAY* created = nullptr;
     if (count <= 0xFFFFFFFFu) {
         SAFEARRAYBOUND bound = {static_cast<ULONG>(count), 0};
@@ -112,14 +113,16 @@ HRESULT TransformFrame::CreateResult(VARTYPE vt, std::size_t count, SAFEARRAY** 
     if (!created) return object_.ReportError(MEMORY);
     // The caller owns the new array from here on, also if the host cancels.
     *result = created;
-    view.Attach(created, vt == VT_R4 ? sizeof(float) : sizeof(std::int16_t));
-    for (ArrayView*& slot : extra_) {
-        if (!slot) {
-            slot = &view;
-            break;
-        }
-    }
+    ArrayView& slot = extra_[extraUsed_++];
+    slot.Attach(created, vt == VT_R4 ? sizeof(float) : sizeof(std::int16_t));
+    if (view) *view = &slot;
     return S_OK;
+}
+
+void TransformFrame::FireProgress(LONG percent) {
+    environment_.Leave();
+    object_.Fire_TransformBlock(percent);
+    environment_.Enter();
 }
 
 std::size_t TransformFrame::NextEventIteration(std::size_t k, std::size_t count, std::size_t first,
@@ -177,10 +180,8 @@ void TransformFrame::ReleaseEdges() {
 
 void TransformFrame::ReleaseArrays() {
     main_.Release();
-    for (ArrayView*& slot : extra_) {
-        if (slot) slot->Release();
-        slot = nullptr;
-    }
+    for (ArrayView& view : extra_) view.Release();
+    extraUsed_ = 0;
 }
 
 }  // namespace qelv

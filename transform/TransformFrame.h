@@ -11,6 +11,18 @@
 // Leaving without Finish (an error or a cancel) releases every buffer and lock
 // and puts the properties back, and fires nothing.
 //
+// Ownership: the frame owns every array view it locks (the main array, further
+// inputs, created results) and every heap block it allocates, and releases them
+// all when it is finished or destroyed. A method never holds a view of its own:
+// ArrayView can only be made by the frame, and OpenInput/CreateResult hand out
+// pointers to views inside the frame, which outlive every local of the method.
+//
+// Most methods are one call: RunFrame opens the array, runs the method's body
+// (its kernel with the loop index and progress step it needs) and concludes by
+// the body's Outcome; TransformEachSample is the in-place, per-sample shape.
+// Methods that depart from the common shape (block-wise progress, no cancel test,
+// replaced arrays) use the lower-level steps inside the body.
+//
 // The frame computes under its own floating-point settings (FloatEnvironment) and
 // gives the host its own back while an event handler runs and when it ends.
 //
@@ -35,10 +47,30 @@ enum class EdgeMode {
     None,        // leave the smoothing properties alone
 };
 
+// How a method's body ended: ran to its end, cancelled by the host, or failed
+// with a status already reported through ReportError.
+class Outcome {
+public:
+    // From the result of TransformFrame::Run: true when it ran to the end.
+    Outcome(bool finished) : kind_(finished ? Kind::Finished : Kind::Cancelled) {}  // NOLINT: implicit on purpose
+    static Outcome Failed(HRESULT status) { return Outcome(Kind::Failed, status); }
+
+    bool finished() const { return kind_ == Kind::Finished; }
+    bool failed() const { return kind_ == Kind::Failed; }
+    HRESULT status() const { return status_; }
+
+private:
+    enum class Kind { Finished, Cancelled, Failed };
+    Outcome(Kind kind, HRESULT status) : kind_(kind), status_(status) {}
+    Kind kind_;
+    HRESULT status_ = S_OK;
+};
+
 // A locked view of a one-dimensional safe array of 16-bit samples or 32-bit floats.
+// Only the frame makes them, so that every lock has one owner that outlives the
+// method's locals.
 class ArrayView {
 public:
-    ArrayView() = default;
     ~ArrayView() { Release(); }
     ArrayView(const ArrayView&) = delete;
     ArrayView& operator=(const ArrayView&) = delete;
@@ -52,8 +84,12 @@ public:
     std::size_t size() const { return size_; }
     std::int16_t* samples() const { return static_cast<std::int16_t*>(data_); }
     float* floats() const { return static_cast<float*>(data_); }
+    SAFEARRAY* array() const { return array_; }
 
 private:
+    friend class TransformFrame;
+    ArrayView() = default;
+
     SAFEARRAY* array_ = nullptr;
     void* data_ = nullptr;
     std::size_t size_ = 0;
@@ -71,12 +107,14 @@ public:
     HRESULT Open(SAFEARRAY** array, std::size_t minLength = 2);
 
     // Checks and locks a further input array (the second array of the two-input
-    // methods, or a float array). Returns S_OK or the ReportError status.
-    HRESULT OpenInput(SAFEARRAY** array, ArrayView& view, UINT elementSize, std::size_t minLength = 2);
+    // methods, or a float array) in a view that the frame owns; *view points to it
+    // until the frame ends. Returns S_OK or the ReportError status.
+    HRESULT OpenInput(SAFEARRAY** array, UINT elementSize, std::size_t minLength, const ArrayView** view);
 
     // Creates the result array of count elements of vt (VT_I2 or VT_R4), hands it
-    // to *result at once (so a cancelled call still returns it) and locks it.
-    HRESULT CreateResult(VARTYPE vt, std::size_t count, SAFEARRAY** result, ArrayView& view);
+    // to *result at once (so a cancelled call still returns it) and locks it in a
+    // view that the frame owns. Returns S_OK or the ReportError status.
+    HRESULT CreateResult(VARTYPE vt, std::size_t count, SAFEARRAY** result, const ArrayView** view);
 
     std::int16_t* data() const { return main_.samples(); }
     std::size_t size() const { return main_.size(); }
@@ -96,6 +134,20 @@ public:
     // Steps 7 to 10.
     HRESULT Finish();
 
+    // The method's return: Finish for a finished body, S_OK for a cancelled one
+    // (the destructor then releases everything), the status of a failed one.
+    HRESULT Conclude(const Outcome& outcome) {
+        if (outcome.failed()) return outcome.status();
+        return outcome.finished() ? Finish() : S_OK;
+    }
+
+    // For methods with their own progress schedule (block-wise methods): fires
+    // TransformBlock with the host's floating-point settings in place. Whether
+    // TBEventEnabled gates it is the method's decision.
+    void FireProgress(LONG percent);
+    bool CancelRequested() const { return object_.CancelRequested != 0; }
+    CSonalter2& object() const { return object_; }
+
 private:
     // Smallest iteration >= k whose loop index is a multiple of step; count if none.
     std::size_t NextEventIteration(std::size_t k, std::size_t count, std::size_t first, std::size_t stride,
@@ -109,7 +161,8 @@ private:
     CSonalter2& object_;
     EdgeMode mode_;
     ArrayView main_;
-    ArrayView* extra_[3] = {};
+    ArrayView extra_[3];
+    std::size_t extraUsed_ = 0;
     bool propertiesKept_ = false;
     VARIANT_BOOL keptLeft_ = VARIANT_FALSE;
     VARIANT_BOOL keptRight_ = VARIANT_FALSE;
@@ -138,9 +191,7 @@ bool TransformFrame::Run(std::size_t count, std::size_t progressBase, std::size_
         }
         work(k, e + 1);
         if (object_.CancelRequested) return false;
-        environment_.Leave();
-        object_.Fire_TransformBlock(static_cast<LONG>((first + e * stride) / step));
-        environment_.Enter();
+        FireProgress(static_cast<LONG>((first + e * stride) / step));
         k = e + 1;
         if (object_.CancelRequested && k < count) {
             // The flag is seen after the work of the next iteration.
@@ -149,6 +200,25 @@ bool TransformFrame::Run(std::size_t count, std::size_t progressBase, std::size_
         }
     }
     return true;
+}
+
+// Opens the method's sample array in a frame, runs body(frame) -> Outcome and
+// concludes. minLength is 2 for every method but DuplicateArray.
+template <class Body>
+HRESULT RunFrame(CSonalter2& object, EdgeMode mode, SAFEARRAY** array, Body&& body, std::size_t minLength = 2) {
+    TransformFrame frame(object, mode);
+    if (HRESULT hr = frame.Open(array, minLength); FAILED(hr)) return hr;
+    return frame.Conclude(body(frame));
+}
+
+// The in-place shape with full edge smoothing: kernel(samples, begin, end) over
+// loop index k = sample index, progress step n / 100.
+template <class Kernel>
+HRESULT TransformEachSample(CSonalter2& object, SAFEARRAY** array, Kernel&& kernel) {
+    return RunFrame(object, EdgeMode::Blend, array, [&kernel](TransformFrame& frame) -> Outcome {
+        std::int16_t* a = frame.data();
+        return frame.Run(frame.size(), [a, &kernel](std::size_t b, std::size_t e) { kernel(a, b, e); });
+    });
 }
 
 }  // namespace qelv

@@ -1,110 +1,59 @@
-// Results of a fixed set of calls on randomised inputs (fixed seed), written to a
-// file so that the outputs of the Linux module and the Windows DLL can be
-// compared byte for byte. Every working method runs on several lengths, with
-// and without edge smoothing, with ordinary, extreme and non-finite parameters.
+// The cross-platform comparison (Outputs.h): the level and channel methods here,
+// the other families in files of their own. Every working method runs on several
+// lengths, with and without edge smoothing, with ordinary, extreme and
+// non-finite parameters.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 
-#include "Host.h"
+#include "Outputs.h"
+
+#include <map>
+#include <string>
 
 // The component's extended-precision steps assume the x87 80-bit format on both
 // targets (the MinGW-w64 and the Linux x86-64 default).
 static_assert(std::numeric_limits<long double>::digits == 64, "long double must be the 80-bit format");
 
 namespace host {
+
+std::map<std::string, FamilyCalls>& Families() {
+    static std::map<std::string, FamilyCalls> families;
+    return families;
+}
+
+OutputFamily::OutputFamily(const char* name, FamilyCalls calls) { Families()[name] = calls; }
+
+SAFEARRAY* MakeFloats(const std::vector<float>& values) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_R4, 0, static_cast<ULONG>(values.size()));
+    if (!array) return nullptr;
+    void* data = nullptr;
+    if (SUCCEEDED(SafeArrayAccessData(array, &data))) {
+        if (!values.empty()) std::memcpy(data, values.data(), values.size() * sizeof(float));
+        SafeArrayUnaccessData(array);
+    }
+    return array;
+}
+
+std::vector<float> ReadFloats(SAFEARRAY* array) {
+    std::vector<float> values;
+    LONG upper = -1;
+    if (!array || FAILED(SafeArrayGetUBound(array, 1, &upper)) || upper < 0) return values;
+    void* data = nullptr;
+    if (FAILED(SafeArrayAccessData(array, &data))) return values;
+    values.assign(static_cast<float*>(data), static_cast<float*>(data) + upper + 1);
+    SafeArrayUnaccessData(array);
+    return values;
+}
+
 namespace {
-
-// xorshift64*: the same sequence on every platform and compiler.
-class Random {
-public:
-    std::uint64_t Next() {
-        state_ ^= state_ >> 12;
-        state_ ^= state_ << 25;
-        state_ ^= state_ >> 27;
-        return state_ * 0x2545F4914F6CDD1DULL;
-    }
-    short Sample(int amplitude) {
-        const int span = 2 * amplitude + 1;
-        return static_cast<short>(static_cast<int>(Next() % static_cast<std::uint64_t>(span)) - amplitude);
-    }
-    // A float in [lo, hi) built from integers only.
-    float Uniform(float lo, float hi) {
-        return lo + (hi - lo) * static_cast<float>(Next() >> 40) / static_cast<float>(1 << 24);
-    }
-
-private:
-    std::uint64_t state_ = 0x9E3779B97F4A7C15ULL;
-};
-
-class Writer {
-public:
-    explicit Writer(std::FILE* file) : file_(file) {}
-    void Record(const char* name, HRESULT hr, ISonalter2* object) {
-        ErrorConstants last{};
-        object->get_LastErrorNum(&last);
-        Bytes(name, std::strlen(name) + 1);
-        Int(static_cast<std::int32_t>(hr));
-        Int(static_cast<std::int32_t>(last));
-        ++records_;
-    }
-    void Shorts(SAFEARRAY* array) {
-        const std::vector<short> values = ReadShorts(array);
-        Int(static_cast<std::int32_t>(values.size()));
-        Bytes(values.data(), values.size() * sizeof(short));
-    }
-    void Float(float value) {
-        std::uint32_t bits = 0;
-        std::memcpy(&bits, &value, sizeof bits);
-        Int(static_cast<std::int32_t>(bits));
-    }
-    int records() const { return records_; }
-
-private:
-    void Int(std::int32_t v) {
-        unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                              static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
-        Bytes(b, 4);
-    }
-    void Bytes(const void* data, size_t size) {
-        if (size) std::fwrite(data, 1, size, file_);
-    }
-    std::FILE* file_;
-    int records_ = 0;
-};
-
-const float kNaN = std::numeric_limits<float>::quiet_NaN();
-const float kInf = std::numeric_limits<float>::infinity();
 
 std::vector<float> Gains(Random& random) {
     std::vector<float> gains = {0.0f,  -0.0f, 100.0f, 150.0f, -100.0f, 33.3f, 0.5f,  199.99f, 1e-30f,
                                 1e30f, kNaN,  kInf,   -kInf,  1e-45f,  -3.4e38f};
     for (int i = 0; i < 4; ++i) gains.push_back(random.Uniform(-400.0f, 400.0f));
     return gains;
-}
-
-// Runs one in-place method on a fresh copy of the input and records the result.
-template <typename Call>
-void InPlace(Writer& w, ISonalter2* object, const char* name, const std::vector<short>& input, Call call) {
-    SAFEARRAY* array = MakeShorts(input);
-    const HRESULT hr = call(&array);
-    w.Record(name, hr, object);
-    w.Shorts(array);
-    SafeArrayDestroy(array);
-}
-
-// Runs one method that returns a new array.
-template <typename Call>
-void Returning(Writer& w, ISonalter2* object, const char* name, const std::vector<short>& input, Call call) {
-    SAFEARRAY* array = MakeShorts(input);
-    SAFEARRAY* result = nullptr;
-    const HRESULT hr = call(&array, &result);
-    w.Record(name, hr, object);
-    w.Shorts(array);
-    w.Shorts(result);
-    SafeArrayDestroy(array);
-    if (result) SafeArrayDestroy(result);
 }
 
 void RunArrayCalls(Writer& w, ISonalter2* o, Random& random, const std::vector<short>& a,
@@ -200,6 +149,7 @@ int WriteOutputs(const char* file) {
             for (short& v : b) v = random.Sample(32767);
             if (length > 10) a[length / 3] = -32768;
             RunArrayCalls(w, object, random, a, b);
+            for (const auto& [name, calls] : Families()) calls(w, object, random, a, b);
         }
     }
     std::fclose(out);

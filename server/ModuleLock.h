@@ -2,7 +2,7 @@
 // answers from it.
 #pragma once
 
-#include "module/Platform.h"
+#include "server/Platform.h"
 
 namespace qelv {
 

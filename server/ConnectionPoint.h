@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "module/Platform.h"
+#include "server/Platform.h"
 
 namespace qelv {
 

@@ -2,7 +2,7 @@
 // carries it (resource 1), and the type descriptions served to dispatch callers.
 #pragma once
 
-#include "module/Platform.h"
+#include "server/Platform.h"
 
 namespace qelv {
 

@@ -1,4 +1,4 @@
-#include "module/TypeInfo.h"
+#include "server/TypeInfo.h"
 
 namespace qelv {
 namespace {

@@ -1,4 +1,4 @@
-#include "module/ModuleLock.h"
+#include "server/ModuleLock.h"
 
 namespace qelv {
 namespace {

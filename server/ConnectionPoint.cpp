@@ -1,4 +1,4 @@
-#include "module/ConnectionPoint.h"
+#include "server/ConnectionPoint.h"
 
 #include <new>
 
