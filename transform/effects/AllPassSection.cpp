@@ -1,6 +1,6 @@
 #include "transform/effects/AllPassSection.h"
 
-#include "transform/dsp/SampleConversion.h"
+#include "transform/effects/SampleStore.h"
 
 namespace qelv::dsp {
 namespace {
@@ -23,7 +23,7 @@ void AllPassRange(AllPassSection& section, const std::int16_t* in, std::int16_t*
             ring[p] = stored;
             const long double v = b - feedback * static_cast<long double>(stored);
             const float y = static_cast<float>(x * dry + wet * v);
-            if constexpr (Write) out[i] = ClampTruncate(y);
+            if constexpr (Write) out[i] = StoreSample(y);
         }
         if (p == section.length) p = 0;
     }

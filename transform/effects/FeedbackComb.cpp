@@ -1,6 +1,6 @@
 #include "transform/effects/FeedbackComb.h"
 
-#include "transform/dsp/SampleConversion.h"
+#include "transform/effects/SampleStore.h"
 
 namespace qelv::dsp {
 namespace {
@@ -22,7 +22,7 @@ void CombRange(FeedbackComb& comb, const std::int16_t* in, std::int16_t* out, st
             const long double b = ring[p];
             const float y = static_cast<float>(x * dry + wet * b);
             ring[p] = static_cast<float>(x + feedback * b);
-            if constexpr (Write) out[i] = ClampTruncate(y);
+            if constexpr (Write) out[i] = StoreSample(y);
         }
         if (p == comb.length) p = 0;
     }

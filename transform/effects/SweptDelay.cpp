@@ -3,7 +3,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "transform/dsp/SampleConversion.h"
+#include "transform/effects/SampleStore.h"
 
 namespace qelv::dsp {
 namespace {
@@ -41,7 +41,7 @@ void SweptRange(SweptDelay& line, const std::int16_t* in, std::int16_t* out, std
         const float y = static_cast<float>(x * dry + wet * v);
         buf[w] = static_cast<float>(x + feedback * v);
         if (w == 1) buf[D] = buf[1];
-        if constexpr (Write) out[i] = ClampTruncate(y);
+        if constexpr (Write) out[i] = StoreSample(y);
         if (++w == D) {
             buf[0] = buf[D - 1];
             w = 1;
