@@ -5,10 +5,11 @@
 #   bench/peers_delay_effects.sh [build dir] (default build/release)
 #
 # SECONDS_OF_AUDIO (default 30; 600 is 10 minutes) seconds of stereo 44.1 kHz
-# noise are made once. A peer's net time is the best of RUNS (default 3) runs
-# with the effect minus the best of RUNS runs copying the same file, so that
-# reading and writing cancel; our time is the benchmark's CPU time per sample on
-# the same number of samples.
+# noise are made once. A peer's net time is its best CPU time (user + system) of
+# RUNS (default 3) runs with the effect minus its best of RUNS runs copying the
+# same file, so that reading and writing cancel; our time is the benchmark's CPU
+# time per sample on the same number of samples. CPU times rather than wall
+# times, so that the figures hold on a shared machine.
 set -euo pipefail
 build=${1:-build/release}
 seconds=${SECONDS_OF_AUDIO:-30}

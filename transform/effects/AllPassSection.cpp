@@ -8,9 +8,9 @@ namespace {
 template <bool Write>
 // Reads the samples from in and, when Write, writes y to out (the same array).
 void AllPassRange(AllPassSection& section, const std::int16_t* in, std::int16_t* out, std::size_t begin, std::size_t end) {
-    const long double dry = section.mix.dry;
-    const long double wet = section.mix.wet;
-    const long double feedback = section.mix.feedback;
+    const float dry = section.mix.dry;
+    const float wet = section.mix.wet;
+    const float feedback = section.mix.feedback;
     float* const ring = section.ring;
     std::size_t p = section.position;
     std::size_t i = begin;

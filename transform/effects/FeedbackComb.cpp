@@ -8,9 +8,9 @@ namespace {
 template <bool Write>
 // Reads the samples from in and, when Write, writes y to out (the same array).
 void CombRange(FeedbackComb& comb, const std::int16_t* in, std::int16_t* out, std::size_t begin, std::size_t end) {
-    const long double dry = comb.mix.dry;
-    const long double wet = comb.mix.wet;
-    const long double feedback = comb.mix.feedback;
+    const float dry = comb.mix.dry;
+    const float wet = comb.mix.wet;
+    const float feedback = comb.mix.feedback;
     float* const ring = comb.ring;
     std::size_t p = comb.position;
     std::size_t i = begin;

@@ -1,12 +1,21 @@
 #include "transform/effects/SweptDelay.h"
 
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 #include "transform/effects/SampleStore.h"
 
 namespace qelv::dsp {
 namespace {
+
+// ceil(d) for 0 <= d < 2^63 (finite sweep, depth >= 0: d <= about D): the
+// truncation, plus one when it lies below d; cheaper than the library's ceil
+// followed by an unsigned conversion.
+inline std::size_t CeilToIndex(double d) {
+    const std::int64_t t = static_cast<std::int64_t>(d);
+    return static_cast<std::size_t>(t + (static_cast<double>(t) < d ? 1 : 0));
+}
 
 template <bool Write>
 void SweptRange(SweptDelay& line, const std::int16_t* in, std::int16_t* out, std::size_t begin, std::size_t end) {
@@ -16,20 +25,22 @@ void SweptRange(SweptDelay& line, const std::int16_t* in, std::int16_t* out, std
     const double step = 2.0 * std::numbers::pi * static_cast<double>(line.sweep.rate);
     const double phase = line.sweep.phase;
     const double halfDepth = static_cast<double>(line.sweep.depth) * 0.5;
-    const long double dry = line.mix.dry;
-    const long double wet = line.mix.wet;
-    const long double feedback = line.mix.feedback;
+    const float dry = line.mix.dry;
+    const float wet = line.mix.wet;
+    const float feedback = line.mix.feedback;
     std::size_t w = line.write;
     for (std::size_t i = begin; i < end; ++i) {
         const double d = (std::sin(step * static_cast<double>(i) + phase) + 1.0) * halfDepth;
         const float df = static_cast<float>(d);
-        // 0 <= d <= about D here (finite sweep, depth >= 0), so the conversion is defined.
-        const std::size_t k = static_cast<std::size_t>(std::ceil(d));
+        const std::size_t k = CeilToIndex(d);
         std::size_t r;
         if (k <= w) {
             r = w - k;
+        } else if (k - w <= ringLength) {
+            r = ringLength - (k - w);
         } else {
-            // Adding D - 1 until r >= 0 leaves the remainder of the deficit.
+            // Adding D - 1 until r >= 0 leaves the remainder of the deficit
+            // (k can pass w + D - 1 only by the rounding of depth to a float).
             const std::size_t deficit = (k - w) % ringLength;
             r = deficit == 0 ? 0 : ringLength - deficit;
         }
