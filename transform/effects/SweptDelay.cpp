@@ -5,57 +5,56 @@
 #include <numbers>
 
 #include "transform/effects/SampleStore.h"
+#include "transform/effects/SweepOffsets.h"
 
 namespace qelv::dsp {
 namespace {
-
-// ceil(d) for 0 <= d < 2^63 (finite sweep, depth >= 0: d <= about D): the
-// truncation, plus one when it lies below d; cheaper than the library's ceil
-// followed by an unsigned conversion.
-inline std::size_t CeilToIndex(double d) {
-    const std::int64_t t = static_cast<std::int64_t>(d);
-    return static_cast<std::size_t>(t + (static_cast<double>(t) < d ? 1 : 0));
-}
 
 template <bool Write>
 void SweptRange(SweptDelay& line, const std::int16_t* in, std::int16_t* out, std::size_t begin, std::size_t end) {
     const std::size_t D = line.length;
     const std::size_t ringLength = D - 1;
     float* const buf = line.ring;
-    const double step = 2.0 * std::numbers::pi * static_cast<double>(line.sweep.rate);
-    const double phase = line.sweep.phase;
-    const double halfDepth = static_cast<double>(line.sweep.depth) * 0.5;
+    const SweepArguments sweep{2.0 * std::numbers::pi * static_cast<double>(line.sweep.rate),
+                               static_cast<double>(line.sweep.phase), static_cast<double>(line.sweep.depth) * 0.5};
     const float dry = line.mix.dry;
     const float wet = line.mix.wet;
     const float feedback = line.mix.feedback;
     std::size_t w = line.write;
-    for (std::size_t i = begin; i < end; ++i) {
-        const double d = (std::sin(step * static_cast<double>(i) + phase) + 1.0) * halfDepth;
-        const float df = static_cast<float>(d);
-        const std::size_t k = CeilToIndex(d);
-        std::size_t r;
-        if (k <= w) {
-            r = w - k;
-        } else if (k - w <= ringLength) {
-            r = ringLength - (k - w);
-        } else {
-            // Adding D - 1 until r >= 0 leaves the remainder of the deficit
-            // (k can pass w + D - 1 only by the rounding of depth to a float).
-            const std::size_t deficit = (k - w) % ringLength;
-            r = deficit == 0 ? 0 : ringLength - deficit;
-        }
-        const float frac = df - std::trunc(df);
-        const long double lower = buf[r];
-        const long double upper = buf[r + 1];
-        const long double v = lower + (upper - lower) * (1.0L - frac);
-        const long double x = in[i];
-        const float y = static_cast<float>(x * dry + wet * v);
-        buf[w] = static_cast<float>(x + feedback * v);
-        if (w == 1) buf[D] = buf[1];
-        if constexpr (Write) out[i] = StoreSample(y);
-        if (++w == D) {
-            buf[0] = buf[D - 1];
-            w = 1;
+    float offsets[kSweepBlock];
+    std::size_t steps[kSweepBlock];
+    for (std::size_t blockStart = begin; blockStart < end; blockStart += kSweepBlock) {
+        const std::size_t count = end - blockStart < kSweepBlock ? end - blockStart : kSweepBlock;
+        // df = float(d) and k = ceil(d), 0 <= d <= about D (finite sweep, depth >= 0).
+        SweepOffsets(sweep, blockStart, count, offsets, steps);
+        for (std::size_t j = 0; j < count; ++j) {
+            const std::size_t i = blockStart + j;
+            const float df = offsets[j];
+            const std::size_t k = steps[j];
+            std::size_t r;
+            if (k <= w) {
+                r = w - k;
+            } else if (k - w <= ringLength) {
+                r = ringLength - (k - w);
+            } else {
+                // Adding D - 1 until r >= 0 leaves the remainder of the deficit
+                // (k can pass w + D - 1 only by the rounding of depth to a float).
+                const std::size_t deficit = (k - w) % ringLength;
+                r = deficit == 0 ? 0 : ringLength - deficit;
+            }
+            const float frac = df - std::trunc(df);
+            const long double lower = buf[r];
+            const long double upper = buf[r + 1];
+            const long double v = lower + (upper - lower) * (1.0L - frac);
+            const long double x = in[i];
+            const float y = static_cast<float>(x * dry + wet * v);
+            buf[w] = static_cast<float>(x + feedback * v);
+            if (w == 1) buf[D] = buf[1];
+            if constexpr (Write) out[i] = StoreSample(y);
+            if (++w == D) {
+                buf[0] = buf[D - 1];
+                w = 1;
+            }
         }
     }
     line.write = w;
