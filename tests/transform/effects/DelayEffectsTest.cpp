@@ -248,6 +248,20 @@ TEST(DelayEffects, MatchesTheModelBitForBit) {
         compared += accepted;
     }
     EXPECT_GT(compared, 120);
+
+    // Long sweeps: many blocks of the sweep's sine, up to the fastest sweep rate.
+    for (const Params& p : {Params{30, 70, 60, 100, 100, 33}, Params{80, 40, -50, 35, 3, -1000}}) {
+        for (Effect effect : {Effect::Flanger, Effect::Chorus}) {
+            Object o;
+            o->put_SmoothTime(10);
+            std::vector<short> input = RandomSamples(rng, 1000000, 20000);
+            std::vector<short> want = input;
+            ASSERT_TRUE(Model(effect, p, 44100, true, true, o->SmoothSamples, want));
+            SampleArray a(input);
+            ASSERT_EQ(Call(o.get(), effect, &a, p), S_OK);
+            ASSERT_TRUE(a.values() == want) << static_cast<int>(effect) << " " << p.sweepRate;
+        }
+    }
 }
 
 TEST(DelayEffects, Refusals) {
