@@ -37,6 +37,7 @@ TransformFrame::TransformFrame(CSonalter2& object, EdgeMode mode) : object_(obje
 
 TransformFrame::~TransformFrame() {
     // Error and cancel paths: nothing is blended, everything is released.
+    PutBackSmoothSamples();
     ReleaseEdges();
     ReleaseArrays();
     if (propertiesKept_) {
@@ -50,8 +51,25 @@ HRESULT TransformFrame::Open(SAFEARRAY** array, std::size_t minLength) {
         main_.Release();
         return object_.ReportError(INVALIDPARAM);
     }
-    if (mode_ == EdgeMode::None) return S_OK;
+    if (mode_ == EdgeMode::None || mode_ == EdgeMode::Deferred) return S_OK;
+    return KeepAndSaveEdges();
+}
 
+HRESULT TransformFrame::SaveEdges(long long minimumEdge, std::size_t leftStart) {
+    if (mode_ != EdgeMode::Deferred || smoothSamplesKept_ || !main_.array() || leftStart > main_.size()) {
+        return object_.ReportError(UNEXPECTED);
+    }
+    keptSmoothSamples_ = object_.SmoothSamples;
+    smoothSamplesKept_ = true;
+    if (object_.SmoothSamples < minimumEdge) {
+        const long long limit = 0x7FFFFFFF;
+        object_.SmoothSamples = static_cast<LONG>(minimumEdge < limit ? minimumEdge : limit);
+    }
+    leftStart_ = leftStart;
+    return KeepAndSaveEdges();
+}
+
+HRESULT TransformFrame::KeepAndSaveEdges() {
     const std::size_t n = main_.size();
     keptLeft_ = object_.SmoothLeftEnabled;
     keptRight_ = object_.SmoothRightEnabled;
@@ -65,13 +83,15 @@ HRESULT TransformFrame::Open(SAFEARRAY** array, std::size_t minLength) {
         object_.SmoothLeftEnabled = VARIANT_FALSE;
         object_.SmoothRightEnabled = VARIANT_FALSE;
     }
-    if (mode_ != EdgeMode::Blend) return S_OK;
+    if (mode_ == EdgeMode::SwitchOnly) return S_OK;
 
+    // The head is taken over the entries from leftStart_ on, the tail over the whole array.
+    const std::size_t mLeft = dsp::EdgeLength(object_.SmoothSamples, n - leftStart_);
     const std::size_t m = dsp::EdgeLength(object_.SmoothSamples, n);
-    const bool left = object_.SmoothLeftEnabled && m > 0;
+    const bool left = object_.SmoothLeftEnabled && mLeft > 0;
     const bool right = object_.SmoothRightEnabled && m > 0;
     HANDLE heap = GetProcessHeap();
-    if (left) object_.LeftEdgeBuffer = static_cast<SHORT*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, m * sizeof(SHORT)));
+    if (left) object_.LeftEdgeBuffer = static_cast<SHORT*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, mLeft * sizeof(SHORT)));
     if (right) object_.RightEdgeBuffer = static_cast<SHORT*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, m * sizeof(SHORT)));
     if ((left && !object_.LeftEdgeBuffer) || (right && !object_.RightEdgeBuffer)) {
         ReleaseEdges();
@@ -79,8 +99,8 @@ HRESULT TransformFrame::Open(SAFEARRAY** array, std::size_t minLength) {
         return object_.ReportError(MEMORY);
     }
     if (left) {
-        object_.LeftEdgeLength = static_cast<LONG>(m);
-        dsp::CopyHead(object_.LeftEdgeBuffer, data(), m);
+        object_.LeftEdgeLength = static_cast<LONG>(mLeft);
+        dsp::CopyHead(object_.LeftEdgeBuffer, data() + leftStart_, mLeft);
     }
     if (right) {
         object_.RightEdgeLength = static_cast<LONG>(m);
@@ -150,11 +170,12 @@ std::size_t TransformFrame::NextEventIteration(std::size_t k, std::size_t count,
 HRESULT TransformFrame::Finish() {
     const std::size_t n = size();
     if (object_.SmoothLeftEnabled && object_.LeftEdgeBuffer) {
-        dsp::BlendHead(data(), object_.LeftEdgeBuffer, static_cast<std::size_t>(object_.LeftEdgeLength));
+        dsp::BlendHead(data() + leftStart_, object_.LeftEdgeBuffer, static_cast<std::size_t>(object_.LeftEdgeLength));
     }
     if (object_.SmoothRightEnabled && object_.RightEdgeBuffer) {
         dsp::BlendTail(data(), n, object_.RightEdgeBuffer, static_cast<std::size_t>(object_.RightEdgeLength));
     }
+    PutBackSmoothSamples();
     ReleaseEdges();
     if (propertiesKept_) {
         object_.SmoothLeftEnabled = keptLeft_;
@@ -176,6 +197,11 @@ void TransformFrame::ReleaseEdges() {
     object_.RightEdgeBuffer = nullptr;
     object_.LeftEdgeLength = 0;
     object_.RightEdgeLength = 0;
+}
+
+void TransformFrame::PutBackSmoothSamples() {
+    if (smoothSamplesKept_) object_.SmoothSamples = keptSmoothSamples_;
+    smoothSamplesKept_ = false;
 }
 
 void TransformFrame::ReleaseArrays() {

@@ -21,7 +21,8 @@
 // (its kernel with the loop index and progress step it needs) and concludes by
 // the body's Outcome; TransformEachSample is the in-place, per-sample shape.
 // Methods that depart from the common shape (block-wise progress, no cancel test,
-// replaced arrays) use the lower-level steps inside the body.
+// replaced arrays, edges that depend on the method's parameters) use the
+// lower-level steps inside the body.
 //
 // The frame computes under its own floating-point settings (FloatEnvironment) and
 // gives the host its own back while an event handler runs and when it ends.
@@ -45,6 +46,7 @@ enum class EdgeMode {
     Blend,       // save the head and tail and cross-fade them back
     SwitchOnly,  // only switch the properties off for a short array and put them back
     None,        // leave the smoothing properties alone
+    Deferred,    // Open only checks and locks the array; the body calls SaveEdges
 };
 
 // How a method's body ended: ran to its end, cancelled by the host, or failed
@@ -116,6 +118,14 @@ public:
     // view that the frame owns. Returns S_OK or the ReportError status.
     HRESULT CreateResult(VARTYPE vt, std::size_t count, SAFEARRAY** result, const ArrayView** view);
 
+    // Steps 4 and 5 for EdgeMode::Deferred, for methods whose edges depend on
+    // their parameters: SmoothSamples is raised to at least minimumEdge for the
+    // rest of the call (and gets its value back when the frame ends, on every
+    // path), and the head is saved from entry leftStart on, over the n - leftStart
+    // entries that follow; the entries before leftStart are neither saved nor
+    // blended. Returns S_OK or the ReportError status.
+    HRESULT SaveEdges(long long minimumEdge, std::size_t leftStart);
+
     std::int16_t* data() const { return main_.samples(); }
     std::size_t size() const { return main_.size(); }
 
@@ -152,8 +162,10 @@ private:
     // Smallest iteration >= k whose loop index is a multiple of step; count if none.
     std::size_t NextEventIteration(std::size_t k, std::size_t count, std::size_t first, std::size_t stride,
                                    std::size_t step);
+    HRESULT KeepAndSaveEdges();
     void ReleaseEdges();
     void ReleaseArrays();
+    void PutBackSmoothSamples();
 
     // First member: the settings are in place before anything else is built and
     // are put back after everything else is torn down.
@@ -166,6 +178,10 @@ private:
     bool propertiesKept_ = false;
     VARIANT_BOOL keptLeft_ = VARIANT_FALSE;
     VARIANT_BOOL keptRight_ = VARIANT_FALSE;
+    // Head saved from this entry on (SaveEdges); 0 for every other method.
+    std::size_t leftStart_ = 0;
+    bool smoothSamplesKept_ = false;
+    LONG keptSmoothSamples_ = 0;
     // Event schedule of the current Run: first event iteration and period.
     std::size_t scheduleStep_ = 0;
     std::size_t firstEvent_ = 0;
