@@ -1,4 +1,4 @@
-// Vibrato and Envelope: a gain per sample in the transform frame with full edge
+// Vibrato: a sine-shaped gain per sample in the transform frame with full edge
 // smoothing, the per-sample cancel test and per-sample progress.
 #include <cmath>
 
