@@ -139,6 +139,29 @@ HRESULT TransformFrame::CreateResult(VARTYPE vt, std::size_t count, SAFEARRAY** 
     return S_OK;
 }
 
+bool TransformFrame::MainResizable() const {
+    const SAFEARRAY* array = main_.array();
+    // The frame's own lock is the only one allowed; it is released for the resize.
+    constexpr USHORT kNotResizable = FADF_FIXEDSIZE | FADF_AUTO | FADF_STATIC | FADF_EMBEDDED;
+    return array && array->cLocks == 1 && (array->fFeatures & kNotResizable) == 0;
+}
+
+HRESULT TransformFrame::ResizeMain(std::size_t count) {
+    SAFEARRAY* array = main_.array();
+    if (!MainResizable() || count > 0xFFFFFFFFu) return object_.ReportError(INVALIDPARAM);
+    main_.Release();
+    SAFEARRAYBOUND bound = {static_cast<ULONG>(count), 0};
+    const HRESULT resized = SafeArrayRedim(array, &bound);
+    const HRESULT locked = Relock(array);
+    if (FAILED(locked)) return locked;
+    return FAILED(resized) ? object_.ReportError(INVALIDPARAM) : S_OK;
+}
+
+HRESULT TransformFrame::Relock(SAFEARRAY* array) {
+    if (!main_.Attach(array, sizeof(std::int16_t))) return object_.ReportError(INVALIDPARAM);
+    return S_OK;
+}
+
 void TransformFrame::FireProgress(LONG percent) {
     environment_.Leave();
     object_.Fire_TransformBlock(percent);

@@ -151,6 +151,31 @@ public:
         return outcome.finished() ? Finish() : S_OK;
     }
 
+    // For the methods that shorten the array in place (the trims, DeleteSilence).
+    // MainResizable: whether the platform would resize the main array once the
+    // frame's own lock is released (not locked by the caller, not fixed in size,
+    // data owned by the array). ResizeMain: releases the frame's lock, resizes the
+    // array to count elements (lower bound 0, the first count samples kept) and
+    // locks it again; data() and size() then describe the resized array, whose
+    // data block may have moved. Returns S_OK or the ReportError status.
+    bool MainResizable() const;
+    HRESULT ResizeMain(std::size_t count);
+
+    // Runs call() with the main array unlocked and the host's floating-point
+    // settings in place, for a method that calls another method of the object
+    // through its interface (whose events reach the host), then locks the array
+    // again. Returns S_OK or, when the array can no longer be locked, the
+    // ReportError status.
+    template <class Call>
+    HRESULT CallOut(Call&& call) {
+        SAFEARRAY* array = main_.array();
+        main_.Release();
+        environment_.Leave();
+        call();
+        environment_.Enter();
+        return Relock(array);
+    }
+
     // For methods with their own progress schedule (block-wise methods): fires
     // TransformBlock with the host's floating-point settings in place. Whether
     // TBEventEnabled gates it is the method's decision.
@@ -163,6 +188,7 @@ private:
     std::size_t NextEventIteration(std::size_t k, std::size_t count, std::size_t first, std::size_t stride,
                                    std::size_t step);
     HRESULT KeepAndSaveEdges();
+    HRESULT Relock(SAFEARRAY* array);
     void ReleaseEdges();
     void ReleaseArrays();
     void PutBackSmoothSamples();
