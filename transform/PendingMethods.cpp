@@ -5,9 +5,6 @@
 
 namespace qelv {
 
-STDMETHODIMP CSonalter2::Resample(SAFEARRAY**, FLOAT) { return E_NOTIMPL; }
-STDMETHODIMP CSonalter2::PitchShift(SAFEARRAY**, FLOAT) { return E_NOTIMPL; }
-STDMETHODIMP CSonalter2::TimeStretch(SAFEARRAY**, FLOAT) { return E_NOTIMPL; }
 STDMETHODIMP CSonalter2::AddNoise(SAFEARRAY**, FLOAT, LONG) { return E_NOTIMPL; }
 STDMETHODIMP CSonalter2::TrimLeft(SAFEARRAY**, FLOAT, FLOAT) { return E_NOTIMPL; }
 STDMETHODIMP CSonalter2::TrimRight(SAFEARRAY**, FLOAT, FLOAT) { return E_NOTIMPL; }
