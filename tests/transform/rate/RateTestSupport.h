@@ -36,6 +36,30 @@ inline double MeasuredHz(const std::vector<short>& v, std::size_t begin, std::si
     return count < 2 ? 0.0 : (count - 1) * fs / (last - first);
 }
 
+// The frequency of the strongest component in [begin, end): the peak of the
+// Hann-windowed spectrum, searched from 50 Hz to 4 kHz in steps of 3 Hz.
+inline double PeakHz(const std::vector<short>& v, std::size_t begin, std::size_t end, double fs = 44100.0) {
+    const std::size_t len = end - begin;
+    std::vector<double> x(len);
+    for (std::size_t i = 0; i < len; ++i) {
+        x[i] = v[begin + i] * (0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / len));
+    }
+    double best = 0.0, bestHz = 0.0;
+    for (double hz = 50.0; hz < 4000.0; hz += 3.0) {
+        // Goertzel recursion at hz.
+        const double w = 2.0 * std::cos(2.0 * std::numbers::pi * hz / fs);
+        double s1 = 0.0, s2 = 0.0;
+        for (double xi : x) {
+            const double s0 = xi + w * s1 - s2;
+            s2 = s1;
+            s1 = s0;
+        }
+        const double power = s1 * s1 + s2 * s2 - w * s1 * s2;
+        if (power > best) best = power, bestHz = hz;
+    }
+    return bestHz;
+}
+
 // Peak amplitude of a sine from its RMS over [begin, end).
 inline double MeasuredAmplitude(const std::vector<short>& v, std::size_t begin, std::size_t end) {
     double sum = 0.0;
