@@ -33,14 +33,14 @@ AntiImageBands MakeAntiImageBands(float r, long sampleRate);
 // taps are then left unspecified.
 bool DesignAntiImage(float r, long sampleRate, double taps[kAntiImageTaps]);
 
-// Number of floats the filter's work buffer needs for m samples.
-inline std::size_t AntiImageWorkLength(std::size_t m) { return m + kAntiImageTaps - 1; }
-
 // Filters out[0 .. m-1] in place: acc = sum over k = 0 .. min(49, i) of
-// x[i-k] * h[k] in double, k ascending; clipped to -32767 .. 32767, rounded to
-// a float and truncated. work holds AntiImageWorkLength(m) floats whose first
-// 49 are 0 (the missing x[i-k] of the first outputs).
-void AntiImageFilter(std::int16_t* out, std::size_t m, const double taps[kAntiImageTaps], float* work);
+// x[i-k] * h[k] in double, k ascending (x the samples before filtering);
+// clipped to -32767 .. 32767, rounded to a float and truncated toward zero.
+// Works block-wise over a window of doubles on the stack (x as double equals x
+// as float: 16-bit values are exact in both), several outputs at a time, each
+// keeping its own sum in the order above; a missing x[i-k] is a zero, and a sum
+// that starts at +0 is left exactly as it was by adding a zero product.
+void AntiImageFilter(std::int16_t* out, std::size_t m, const double taps[kAntiImageTaps]);
 
 // The same filter one output at a time, as written above; the reference the
 // tests compare the lane-wise form with.

@@ -16,22 +16,6 @@
 namespace qelv {
 namespace {
 
-// Heap block of floats for one call, released on every way out.
-class FloatBuffer {
-public:
-    explicit FloatBuffer(std::size_t count)
-        : data_(static_cast<float*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, count * sizeof(float)))) {}
-    ~FloatBuffer() {
-        if (data_) HeapFree(GetProcessHeap(), 0, data_);
-    }
-    FloatBuffer(const FloatBuffer&) = delete;
-    FloatBuffer& operator=(const FloatBuffer&) = delete;
-    float* get() const { return data_; }
-
-private:
-    float* data_;
-};
-
 // The vocoder's tables are shared by every object in the process: one call at a
 // time uses them. A thread that already runs the vocoder (a PitchShift started
 // from inside one of its own progress handlers) is refused instead of waiting
@@ -78,14 +62,12 @@ STDMETHODIMP CSonalter2::Resample(SAFEARRAY** WavArray, FLOAT Rate) {
         const std::size_t n = frame.size();
         std::size_t m = 0;
         if (!dsp::ResampledLength(n, rate, dsp::kMaxResampleLength, &m)) return Outcome::Failed(ReportError(INVALIDPARAM));
-        // Everything the call needs is obtained before the caller's array is touched.
-        FloatBuffer work(grows ? dsp::AntiImageWorkLength(m) : 0);
-        if (grows && !work.get()) return Outcome::Failed(ReportError(INVALIDPARAM));
+        // The new array is made before the caller's array is touched.
         const ArrayView* out = nullptr;
         if (HRESULT hr = frame.CreateReplacement(VT_I2, m, &out); FAILED(hr)) return Outcome::Failed(hr);
 
         dsp::ResampleLinear(frame.data(), n, out->samples(), m, rate);
-        if (grows) dsp::AntiImageFilter(out->samples(), m, taps, work.get());
+        if (grows) dsp::AntiImageFilter(out->samples(), m, taps);
         if (HRESULT hr = frame.ReplaceMain(); FAILED(hr)) return Outcome::Failed(hr);
         return true;  // no cancel test: the method always runs to its end
     });

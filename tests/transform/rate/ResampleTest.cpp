@@ -6,6 +6,7 @@
 #include "RateTestSupport.h"
 #include "transform/rate/AntiImageFilter.h"
 #include "transform/rate/LinearResampler.h"
+#include "transform/dsp/Vector.h"
 
 namespace qelv::test {
 namespace {
@@ -159,15 +160,19 @@ TEST(Resample, LaneWiseFilterEqualsOneAtATime) {
     for (float r : {0.5f, 0.9f, 0.3f, 0.05f}) {
         double taps[dsp::kAntiImageTaps];
         ASSERT_TRUE(dsp::DesignAntiImage(r, 44100, taps));
-        for (std::size_t m : {1u, 7u, 8u, 49u, 50u, 51u, 1000u, 4099u}) {
+        for (std::size_t m : {1u, 7u, 8u, 15u, 16u, 17u, 49u, 50u, 51u, 1000u, 2047u, 2048u, 2049u, 4099u, 9000u}) {
             std::vector<short> x(m);
             for (short& v : x) v = static_cast<short>(any(gen));
             if (m > 10) x[m / 2] = -32768;
-            std::vector<short> fast = x, slow = x;
-            std::vector<float> work(dsp::AntiImageWorkLength(m), 0.0f);
-            dsp::AntiImageFilter(fast.data(), m, taps, work.data());
+            std::vector<short> slow = x;
             dsp::AntiImageFilterReference(slow.data(), m, taps);
-            ASSERT_EQ(fast, slow) << r << " " << m;
+            for (bool wide : {true, false}) {  // the AVX2 lanes (where the processor has them) and the portable ones
+                dsp::vec::AllowWide(wide);
+                std::vector<short> fast = x;
+                dsp::AntiImageFilter(fast.data(), m, taps);
+                ASSERT_EQ(fast, slow) << r << " " << m << " " << wide;
+            }
+            dsp::vec::AllowWide(true);
         }
     }
 }
