@@ -5,9 +5,6 @@
 
 namespace qelv {
 
-STDMETHODIMP CSonalter2::Resample(SAFEARRAY**, FLOAT) { return E_NOTIMPL; }
-STDMETHODIMP CSonalter2::PitchShift(SAFEARRAY**, FLOAT) { return E_NOTIMPL; }
-STDMETHODIMP CSonalter2::TimeStretch(SAFEARRAY**, FLOAT) { return E_NOTIMPL; }
 STDMETHODIMP CSonalter2::Reverb(SAFEARRAY**, FLOAT, FLOAT, FLOAT, FLOAT, FLOAT, LONG) { return E_NOTIMPL; }
 STDMETHODIMP CSonalter2::LowPassFilter(SAFEARRAY**, FLOAT, FLOAT) { return E_NOTIMPL; }
 STDMETHODIMP CSonalter2::HighPassFilter(SAFEARRAY**, FLOAT, FLOAT) { return E_NOTIMPL; }

@@ -51,6 +51,7 @@ HRESULT TransformFrame::Open(SAFEARRAY** array, std::size_t minLength) {
         main_.Release();
         return object_.ReportError(INVALIDPARAM);
     }
+    mainSlot_ = array;
     if (mode_ == EdgeMode::None || mode_ == EdgeMode::Deferred) return S_OK;
     return KeepAndSaveEdges();
 }
@@ -162,6 +163,44 @@ HRESULT TransformFrame::Relock(SAFEARRAY* array) {
     return S_OK;
 }
 
+HRESULT TransformFrame::CreateReplacement(VARTYPE vt, std::size_t count, const ArrayView** view) {
+    if (replacement_.array()) return object_.ReportError(UNEXPECTED);
+    SAFEARRAY* created = nullptr;
+    if (count <= 0x7FFFFFFFu) {
+        SAFEARRAYBOUND bound = {static_cast<ULONG>(count), 0};
+        created = SafeArrayCreate(vt, 1, &bound);
+    }
+    if (!created) return object_.ReportError(INVALIDPARAM);
+    if (!replacement_.Attach(created, vt == VT_R4 ? sizeof(float) : sizeof(std::int16_t))) {
+        SafeArrayDestroy(created);
+        return object_.ReportError(INVALIDPARAM);
+    }
+    if (view) *view = &replacement_;
+    return S_OK;
+}
+
+HRESULT TransformFrame::ReplaceMain() {
+    if (!replacement_.array() || !mainSlot_ || !main_.array()) return object_.ReportError(UNEXPECTED);
+    SAFEARRAY* old = main_.array();
+    main_.Release();
+    if (FAILED(SafeArrayDestroy(old))) {
+        // Someone else holds a lock on it: the caller keeps its array unchanged.
+        return object_.ReportError(INVALIDPARAM);
+    }
+    *mainSlot_ = replacement_.array_;
+    // The lock moves from the replacement view to the main view.
+    main_.array_ = replacement_.array_;
+    main_.data_ = replacement_.data_;
+    main_.size_ = replacement_.size_;
+    replacement_.array_ = nullptr;
+    replacement_.data_ = nullptr;
+    replacement_.size_ = 0;
+    const LONG half = static_cast<LONG>(main_.size_ / 2);
+    if (object_.LeftEdgeLength > half) object_.LeftEdgeLength = half;
+    if (object_.RightEdgeLength > half) object_.RightEdgeLength = half;
+    return S_OK;
+}
+
 void TransformFrame::FireProgress(LONG percent) {
     environment_.Leave();
     object_.Fire_TransformBlock(percent);
@@ -229,6 +268,11 @@ void TransformFrame::PutBackSmoothSamples() {
 
 void TransformFrame::ReleaseArrays() {
     main_.Release();
+    if (SAFEARRAY* unused = replacement_.array()) {
+        // Never handed to the caller: the frame still owns it.
+        replacement_.Release();
+        SafeArrayDestroy(unused);
+    }
     for (ArrayView& view : extra_) view.Release();
     extraUsed_ = 0;
 }

@@ -126,6 +126,18 @@ public:
     // blended. Returns S_OK or the ReportError status.
     HRESULT SaveEdges(long long minimumEdge, std::size_t leftStart);
 
+    // For a method that replaces the caller's array by a new one of another
+    // length (Resample). CreateReplacement creates the new array of count
+    // elements of vt and locks it in a view that the frame owns; until
+    // ReplaceMain the frame owns the array too and destroys it on every way out.
+    // ReplaceMain releases the lock on the caller's array, destroys it, hands the
+    // new array to the caller's pointer and makes it the main array, so that
+    // Finish cross-fades the saved edges into it, each edge limited to half of
+    // the new length. Both return S_OK or the ReportError status (-20); on
+    // failure the caller's array is left as it was.
+    HRESULT CreateReplacement(VARTYPE vt, std::size_t count, const ArrayView** view);
+    HRESULT ReplaceMain();
+
     std::int16_t* data() const { return main_.samples(); }
     std::size_t size() const { return main_.size(); }
 
@@ -199,6 +211,8 @@ private:
     CSonalter2& object_;
     EdgeMode mode_;
     ArrayView main_;
+    SAFEARRAY** mainSlot_ = nullptr;
+    ArrayView replacement_;
     ArrayView extra_[3];
     std::size_t extraUsed_ = 0;
     bool propertiesKept_ = false;
