@@ -1,0 +1,190 @@
+#include "transform/filters/FastHartleyTransform.h"
+
+#include <cmath>
+#include <numbers>
+#include <utility>
+#include <vector>
+
+#include "transform/dsp/ExactSums.h"
+
+namespace qelv::dsp {
+namespace {
+
+// A rotated entry x*c + y*s is formed in extended precision and stored as a
+// float. The two products of floats are exact in double precision, so the
+// double sum rounds to the same float unless it lies on a float midpoint
+// (ExactSums.h) or below the normal float range, where the float grid is coarser
+// than the midpoint test sees; those cases are recomputed in extended precision.
+inline float RotatedSum(double p1, double p2) {
+    const double s = p1 + p2;
+    if (IsFloatMidpointPattern(s) || std::fabs(s) < 0x1p-126) {
+        return static_cast<float>(static_cast<long double>(p1) + static_cast<long double>(p2));
+    }
+    return static_cast<float>(s);
+}
+inline float Rotate(float c, float u, float s, float v) {
+    return RotatedSum(static_cast<double>(c) * u, static_cast<double>(s) * v);
+}
+inline float RotateDifference(float s, float u, float c, float v) {
+    return RotatedSum(static_cast<double>(s) * u, -(static_cast<double>(c) * v));
+}
+
+// p = p + q, then q = p - 2q (the old p - q), each rounded to a float.
+inline void SumDifference(float* e, std::size_t p, std::size_t q) {
+    const float sum = e[p] + e[q];
+    const float twice = 2.0f * e[q];
+    e[p] = sum;
+    e[q] = sum - twice;
+}
+
+// The square root of 2 as a double constant; the product is formed in extended
+// precision and rounded to a float.
+inline float TimesRootTwo(float v) {
+    return static_cast<float>(static_cast<long double>(v) * static_cast<long double>(1.4142135623730951));
+}
+
+void BitReverse(float* e, std::size_t n) {
+    std::size_t j = 0;
+    for (std::size_t i = 1; i < n; ++i) {
+        std::size_t k = n / 2;
+        j ^= k;
+        while ((j & k) == 0) {
+            k /= 2;
+            j ^= k;
+        }
+        if (i > j) std::swap(e[i], e[j]);
+    }
+}
+
+// Step a of a stage for the block starting at f: the groups at offsets 0 and k8.
+inline void BlockHead(float* e, std::size_t f, std::size_t k1, std::size_t k2, std::size_t k3, std::size_t k8) {
+    SumDifference(e, f, f + k1);
+    SumDifference(e, f + k2, f + k3);
+    SumDifference(e, f, f + k2);
+    SumDifference(e, f + k1, f + k3);
+    if (k8 == 0) return;
+    const std::size_t g = f + k8;
+    SumDifference(e, g, g + k1);
+    e[g + k2] = TimesRootTwo(e[g + k2]);
+    e[g + k3] = TimesRootTwo(e[g + k3]);
+    SumDifference(e, g, g + k2);
+    SumDifference(e, g + k1, g + k3);
+}
+
+// One butterfly group (a = f + i, b = f + k1 - i) with its twiddles.
+inline void Group(float* e, std::size_t a, std::size_t b, std::size_t k1, std::size_t k2, std::size_t k3,
+                  const HartleyTwiddle& t) {
+    float u = e[a + k1], v = e[b + k1];
+    e[a + k1] = Rotate(t.c2, u, t.s2, v);
+    e[b + k1] = RotateDifference(t.s2, u, t.c2, v);
+    SumDifference(e, a, a + k1);
+    SumDifference(e, b, b + k1);
+    u = e[a + k3], v = e[b + k3];
+    e[a + k3] = Rotate(t.c2, u, t.s2, v);
+    e[b + k3] = RotateDifference(t.s2, u, t.c2, v);
+    SumDifference(e, a + k2, a + k3);
+    SumDifference(e, b + k2, b + k3);
+    u = e[a + k2], v = e[b + k3];
+    e[a + k2] = Rotate(t.c1, u, t.s1, v);
+    e[b + k3] = RotateDifference(t.s1, u, t.c1, v);
+    SumDifference(e, a, a + k2);
+    SumDifference(e, b + k1, b + k3);
+    u = e[b + k2], v = e[a + k3];
+    e[b + k2] = Rotate(t.s1, u, t.c1, v);
+    e[a + k3] = RotateDifference(t.c1, u, t.s1, v);
+    SumDifference(e, a + k1, a + k3);
+    SumDifference(e, b, b + k2);
+}
+
+// Twiddles of the stages up to this block size, computed once per process. The
+// angle of group i does not depend on the transform length (see HartleyTwiddleOf),
+// so one table serves every length; larger stages compute theirs per group.
+constexpr std::size_t kLargestTabledStage = 65536;
+
+class TwiddleTable {
+public:
+    TwiddleTable() {
+        for (std::size_t s = 16; s <= kLargestTabledStage; s *= 4) {
+            offsets_.push_back(entries_.size());
+            const std::size_t k1 = s / 4;
+            for (std::size_t i = 0; i < s / 8; ++i) {
+                entries_.push_back(HartleyTwiddleOf(static_cast<std::int64_t>(s), static_cast<std::int64_t>(k1),
+                                                    static_cast<std::int64_t>(i)));
+            }
+        }
+    }
+    // Entry i of the stage with block size s (16 <= s <= kLargestTabledStage).
+    const HartleyTwiddle* Stage(std::size_t s) const {
+        std::size_t index = 0;
+        for (std::size_t t = 16; t < s; t *= 4) ++index;
+        return entries_.data() + offsets_[index];
+    }
+
+private:
+    std::vector<HartleyTwiddle> entries_;
+    std::vector<std::size_t> offsets_;
+};
+
+const TwiddleTable& Twiddles() {
+    static const TwiddleTable table;
+    return table;
+}
+
+}  // namespace
+
+HartleyTwiddle HartleyTwiddleOf(std::int64_t n, std::int64_t k1, std::int64_t i) {
+    // theta = pi * i / (2 * k1), formed as the integer ((n*i/4) / k1) * 2 times pi,
+    // divided by n. That integer is 2*i*(n/s) with n/s a power of two, and scaling
+    // by powers of two is exact, so theta is the same for every n: the stage's
+    // twiddles are a function of the block size alone.
+    // The angle is formed in extended precision and passed to cos and sin as a
+    // double; the double angle's values are formed in extended precision and
+    // rounded to floats.
+    const long double k = static_cast<long double>(((n * i / 4) / k1) * 2);
+    const double theta = static_cast<double>(k * static_cast<long double>(std::numbers::pi) / static_cast<long double>(n));
+    HartleyTwiddle t;
+    t.c1 = static_cast<float>(std::cos(theta));
+    t.s1 = static_cast<float>(std::sin(theta));
+    t.c2 = RotateDifference(t.c1, t.c1, t.s1, t.s1);
+    t.s2 = static_cast<float>(2.0L * t.c1 * t.s1);
+    return t;
+}
+
+void FastHartleyTransform(float* e, std::size_t n) {
+    BitReverse(e, n);
+    const TwiddleTable& table = Twiddles();
+    for (std::size_t s = 4; s <= n; s *= 4) {
+        const std::size_t k1 = s / 4, k2 = s / 2, k3 = k1 + k2, k8 = s / 8;
+        // The groups of a stage touch disjoint entries (offsets 0 and k8 of each
+        // quarter in BlockHead, offsets i and k1 - i, 0 < i < k8, in Group), so
+        // their order does not change any result: block by block keeps the
+        // block in cache.
+        if (s <= kLargestTabledStage) {
+            const HartleyTwiddle* tw = s >= 16 ? table.Stage(s) : nullptr;
+            for (std::size_t f = 0; f < n; f += s) {
+                BlockHead(e, f, k1, k2, k3, k8);
+                for (std::size_t i = 1; i < k8; ++i) Group(e, f + i, f + k1 - i, k1, k2, k3, tw[i]);
+            }
+        } else {
+            for (std::size_t f = 0; f < n; f += s) BlockHead(e, f, k1, k2, k3, k8);
+            for (std::size_t i = 1; i < k8; ++i) {
+                const HartleyTwiddle t = HartleyTwiddleOf(static_cast<std::int64_t>(n),
+                                                          static_cast<std::int64_t>(k1), static_cast<std::int64_t>(i));
+                for (std::size_t f = 0; f < n; f += s) Group(e, f + i, f + k1 - i, k1, k2, k3, t);
+            }
+        }
+    }
+}
+
+std::int32_t PowerOfTwoExponent(std::int32_t n) {
+    if (n == 0) return 0;
+    std::int32_t m = 0;
+    while (n > 1) {
+        if (n % 2 != 0) return 0;
+        n /= 2;
+        ++m;
+    }
+    return m;
+}
+
+}  // namespace qelv::dsp
