@@ -1,0 +1,83 @@
+#include "transform/filters/BlockFilter.h"
+
+#include <cmath>
+#include <numbers>
+
+#include "transform/dsp/SampleConversion.h"
+#include "transform/filters/FastHartleyTransform.h"
+
+namespace qelv::dsp {
+
+namespace {
+
+// Clamps to -32767 .. 32767 and truncates toward zero (the value is finite).
+std::int16_t ClampTruncateExtended(long double y) {
+    if (y > 32767.0L) y = 32767.0L;
+    if (y < -32767.0L) y = -32767.0L;
+    return static_cast<std::int16_t>(static_cast<std::int32_t>(y));
+}
+
+}  // namespace
+
+void FillSineWindow(float* w, std::size_t N) {
+    const long double pi = std::numbers::pi;
+    for (std::size_t i = 0; i < N; ++i) {
+        const double angle = static_cast<double>(pi * static_cast<long double>(i) / static_cast<long double>(N));
+        w[i] = static_cast<float>(std::sin(angle));
+    }
+}
+
+void BlockFilterLeadIn(std::int16_t* a, const float* w, float* carry, std::size_t N) {
+    const std::size_t half = N / 2;
+    for (std::size_t i = 0; i < half; ++i) {
+        const float x = static_cast<float>(a[i]);
+        carry[i] = x;
+        // The product of a sample and two floats is exact in extended precision
+        // and at most |x|, so it is truncated as it is (-32768 stays).
+        const long double faded = static_cast<long double>(x) * w[half + i] * w[half + i];
+        a[i] = static_cast<std::int16_t>(static_cast<std::int32_t>(faded));
+    }
+}
+
+void BlockFilterStep(std::int16_t* a, std::size_t pos, const float* curve, const float* w, float* block,
+                     float* carry, std::size_t N) {
+    const std::size_t half = N / 2;
+    for (std::size_t i = 0; i < half; ++i) block[i] = carry[i];
+    for (std::size_t i = 0; i < half; ++i) block[half + i] = static_cast<float>(a[pos + half + i]);
+    for (std::size_t i = 0; i < N; ++i) block[i] = block[i] * w[i];
+
+    FastHartleyTransform(block, N);
+    block[0] = block[0] * curve[0];
+    for (std::size_t k = 1; k < half; ++k) {
+        block[k] = block[k] * curve[k];
+        block[N - k] = block[N - k] * curve[k];
+    }
+    FastHartleyTransform(block, N);
+    const float size = static_cast<float>(N);
+    for (std::size_t i = 0; i < N; ++i) block[i] = block[i] / size;
+
+    // Peak limiting: a NaN entry never counts as the peak.
+    float peak = 0.0f;
+    for (std::size_t i = 0; i < N; ++i) {
+        const float magnitude = std::fabs(block[i]);
+        if (magnitude > peak) peak = magnitude;
+    }
+    if (peak > 32767.0f) {
+        const long double scale = 32767.0L / peak;
+        for (std::size_t i = 0; i < N; ++i) block[i] = static_cast<float>(block[i] * scale);
+    }
+
+    for (std::size_t i = 0; i < N; ++i) block[i] = block[i] * w[i];
+    for (std::size_t i = 0; i < half; ++i) carry[i] = static_cast<float>(a[pos + half + i]);
+    for (std::size_t i = 0; i < half; ++i) block[i] = block[i] + static_cast<float>(a[pos + i]);
+    for (std::size_t i = 0; i < N; ++i) a[pos + i] = ClampTruncate(block[i]);
+}
+
+void BlockFilterLeadOut(std::int16_t* a, std::size_t pos, const float* w, const float* carry, std::size_t N) {
+    for (std::size_t i = 0; i < N / 2; ++i) {
+        const long double y = a[pos + i] + static_cast<long double>(w[i]) * w[i] * carry[i];
+        a[pos + i] = ClampTruncateExtended(y);
+    }
+}
+
+}  // namespace qelv::dsp
