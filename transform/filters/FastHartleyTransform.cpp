@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "transform/dsp/ExactSums.h"
+#include "transform/dsp/Vector.h"
+#include "transform/filters/FastHartleyTransformWide.h"
 
 namespace qelv::dsp {
 namespace {
@@ -108,20 +110,34 @@ public:
             offsets_.push_back(entries_.size());
             const std::size_t k1 = s / 4;
             for (std::size_t i = 0; i < s / 8; ++i) {
-                entries_.push_back(HartleyTwiddleOf(static_cast<std::int64_t>(s), static_cast<std::int64_t>(k1),
-                                                    static_cast<std::int64_t>(i)));
+                const HartleyTwiddle t = HartleyTwiddleOf(static_cast<std::int64_t>(s), static_cast<std::int64_t>(k1),
+                                                          static_cast<std::int64_t>(i));
+                entries_.push_back(t);
+                c1_.push_back(t.c1);
+                s1_.push_back(t.s1);
+                c2_.push_back(t.c2);
+                s2_.push_back(t.s2);
             }
         }
     }
-    // Entry i of the stage with block size s (16 <= s <= kLargestTabledStage).
-    const HartleyTwiddle* Stage(std::size_t s) const {
-        std::size_t index = 0;
-        for (std::size_t t = 16; t < s; t *= 4) ++index;
-        return entries_.data() + offsets_[index];
+    // The stage with block size s (16 <= s <= kLargestTabledStage), entry i for group i.
+    const HartleyTwiddle* Stage(std::size_t s) const { return entries_.data() + Offset(s); }
+#if QELV_HAVE_WIDE_HARTLEY
+    wide::HartleyTwiddlesD StageD(std::size_t s) const {
+        const std::size_t o = Offset(s);
+        return {c1_.data() + o, s1_.data() + o, c2_.data() + o, s2_.data() + o};
     }
+#endif
 
 private:
+    std::size_t Offset(std::size_t s) const {
+        std::size_t index = 0;
+        for (std::size_t t = 16; t < s; t *= 4) ++index;
+        return offsets_[index];
+    }
+
     std::vector<HartleyTwiddle> entries_;
+    std::vector<double> c1_, s1_, c2_, s2_;
     std::vector<std::size_t> offsets_;
 };
 
@@ -161,9 +177,22 @@ void FastHartleyTransform(float* e, std::size_t n) {
         // block in cache.
         if (s <= kLargestTabledStage) {
             const HartleyTwiddle* tw = s >= 16 ? table.Stage(s) : nullptr;
+#if QELV_HAVE_WIDE_HARTLEY
+            const bool useWide = k8 > 4 && vec::HasWide();
+            const wide::HartleyTwiddlesD twd = useWide ? table.StageD(s) : wide::HartleyTwiddlesD{};
+#endif
             for (std::size_t f = 0; f < n; f += s) {
                 BlockHead(e, f, k1, k2, k3, k8);
-                for (std::size_t i = 1; i < k8; ++i) Group(e, f + i, f + k1 - i, k1, k2, k3, tw[i]);
+                std::size_t i = 1;
+#if QELV_HAVE_WIDE_HARTLEY
+                // Four groups side by side; the rare four that need an extended
+                // recomputation run through the scalar groups instead.
+                for (; useWide && i + 3 < k8; i += 4) {
+                    if (wide::HartleyGroups4(e, f, i, k1, twd)) continue;
+                    for (std::size_t j = i; j < i + 4; ++j) Group(e, f + j, f + k1 - j, k1, k2, k3, tw[j]);
+                }
+#endif
+                for (; i < k8; ++i) Group(e, f + i, f + k1 - i, k1, k2, k3, tw[i]);
             }
         } else {
             for (std::size_t f = 0; f < n; f += s) BlockHead(e, f, k1, k2, k3, k8);

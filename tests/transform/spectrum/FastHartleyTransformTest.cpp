@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "transform/spectrum/SpectrumModel.h"
+#include "transform/dsp/Vector.h"
 #include "transform/filters/FastHartleyTransform.h"
 
 namespace qelv::test {
@@ -51,7 +52,16 @@ TEST(FastHartleyTransform, SmallSizesGiveTheStagedValues) {
     }
 }
 
-TEST(FastHartleyTransform, MatchesTheStagingBitForBitOnEveryLength) {
+// Both forms: the AVX2 groups (where the processor has them) and the scalar ones.
+class HartleyForms : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { dsp::vec::AllowWide(GetParam()); }
+    void TearDown() override { dsp::vec::AllowWide(true); }
+};
+INSTANTIATE_TEST_SUITE_P(Variants, HartleyForms, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? std::string("Wide") : std::string("Scalar"); });
+
+TEST_P(HartleyForms, MatchTheStagingBitForBitOnEveryLength) {
     std::mt19937 random(7);
     std::uniform_int_distribution<int> sample(-32768, 32767);
     std::uniform_real_distribution<float> scale(-40.0f, 40.0f);

@@ -1,0 +1,32 @@
+// The AVX2 form of the transform's butterfly groups (FastHartleyTransform.cpp),
+// chosen at run time when the processor has AVX2 (vec::HasWide). Four groups
+// i .. i+3 of one block run side by side, each lane with the same operations in
+// the same order as the scalar group, so the results are identical; a lane whose
+// rotation needs the extended-precision recomputation sends the four groups back
+// to the scalar code.
+#pragma once
+
+#include <cstddef>
+
+#if defined(__x86_64__) || defined(_M_X64)
+#define QELV_HAVE_WIDE_HARTLEY 1
+#else
+#define QELV_HAVE_WIDE_HARTLEY 0
+#endif
+
+namespace qelv::dsp::wide {
+
+// The twiddles of one stage as doubles, entry i for group i (the float values
+// of HartleyTwiddle, converted exactly).
+struct HartleyTwiddlesD {
+    const double* c1;
+    const double* s1;
+    const double* c2;
+    const double* s2;
+};
+
+// Runs the groups i, i+1, i+2, i+3 (i + 3 < k1 / 2) of the block at f. Returns
+// false, with nothing written, when one of them must take the scalar path.
+bool HartleyGroups4(float* e, std::size_t f, std::size_t i, std::size_t k1, const HartleyTwiddlesD& t);
+
+}  // namespace qelv::dsp::wide
