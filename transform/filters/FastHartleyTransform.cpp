@@ -45,16 +45,41 @@ inline float TimesRootTwo(float v) {
     return static_cast<float>(static_cast<long double>(v) * static_cast<long double>(1.4142135623730951));
 }
 
-void BitReverse(float* e, std::size_t n) {
-    std::size_t j = 0;
-    for (std::size_t i = 1; i < n; ++i) {
-        std::size_t k = n / 2;
-        j ^= k;
-        while ((j & k) == 0) {
-            k /= 2;
-            j ^= k;
+// The bit-reversal permutation. The staging walks a reversed counter; reversing
+// each index through a byte table swaps the same pairs without its branches.
+struct ByteReversal {
+    unsigned char r[256];
+    constexpr ByteReversal() : r() {
+        for (unsigned i = 0; i < 256; ++i) {
+            unsigned v = 0;
+            for (unsigned b = 0; b < 8; ++b) v |= ((i >> b) & 1u) << (7 - b);
+            r[i] = static_cast<unsigned char>(v);
         }
-        if (i > j) std::swap(e[i], e[j]);
+    }
+};
+constexpr ByteReversal kByteReversal;
+
+inline std::uint64_t Reverse64(std::uint64_t i) {
+    std::uint64_t v = 0;
+    for (int byte = 0; byte < 8; ++byte) v = (v << 8) | kByteReversal.r[(i >> (8 * byte)) & 0xFF];
+    return v;
+}
+
+void BitReverse(float* e, std::size_t n) {
+    int bits = 0;
+    while ((std::size_t{1} << bits) < n) ++bits;
+    if (bits <= 16) {
+        // Up to 65536 entries: two bytes of index.
+        const auto& r = kByteReversal.r;
+        for (std::size_t i = 1; i + 1 < n; ++i) {
+            const std::size_t j = ((static_cast<std::size_t>(r[i & 0xFF]) << 8) | r[i >> 8]) >> (16 - bits);
+            if (i < j) std::swap(e[i], e[j]);
+        }
+        return;
+    }
+    for (std::size_t i = 1; i + 1 < n; ++i) {
+        const std::size_t j = static_cast<std::size_t>(Reverse64(i) >> (64 - bits));
+        if (i < j) std::swap(e[i], e[j]);
     }
 }
 
@@ -169,7 +194,25 @@ HartleyTwiddle HartleyTwiddleOf(std::int64_t n, std::int64_t k1, std::int64_t i)
 void FastHartleyTransform(float* e, std::size_t n) {
     BitReverse(e, n);
     const TwiddleTable& table = Twiddles();
-    for (std::size_t s = 4; s <= n; s *= 4) {
+    std::size_t firstStage = 4;
+#if QELV_HAVE_WIDE_HARTLEY
+    if (n >= 64 && vec::HasWide()) {
+        // The first two stages four blocks at a time (they have no or one group
+        // per block, too few to run side by side within a block).
+        wide::HartleyFirstStage(e, n);
+        const wide::HartleyTwiddlesD twd = table.StageD(16);
+        const HartleyTwiddle* tw = table.Stage(16);
+        for (std::size_t f = 0; f < n; f += 64) {
+            if (wide::HartleySecondStage4(e, f, twd)) continue;
+            for (std::size_t g = f; g < f + 64; g += 16) {
+                BlockHead(e, g, 4, 8, 12, 2);
+                Group(e, g + 1, g + 3, 4, 8, 12, tw[1]);
+            }
+        }
+        firstStage = 64;
+    }
+#endif
+    for (std::size_t s = firstStage; s <= n; s *= 4) {
         const std::size_t k1 = s / 4, k2 = s / 2, k3 = k1 + k2, k8 = s / 8;
         // The groups of a stage touch disjoint entries (offsets 0 and k8 of each
         // quarter in BlockHead, offsets i and k1 - i, 0 < i < k8, in Group), so

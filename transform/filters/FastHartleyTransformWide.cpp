@@ -42,7 +42,80 @@ QELV_HARTLEY_INLINE void Rotate(__m256d c, __m256d s, __m128 u, __m128 v, __m128
     minus = RoundedSum(_mm256_sub_pd(_mm256_mul_pd(s, ud), _mm256_mul_pd(c, vd)), special);
 }
 
+// e * sqrt(2) (the double constant): the product in double, rounded to floats,
+// with the same check for the lanes the scalar code recomputes.
+QELV_HARTLEY_INLINE __m128 TimesRootTwo(__m128 v, __m256i& special) {
+    return RoundedSum(_mm256_mul_pd(_mm256_cvtps_pd(v), _mm256_set1_pd(1.4142135623730951)), special);
+}
+
+QELV_HARTLEY_INLINE void Transpose(__m128& r0, __m128& r1, __m128& r2, __m128& r3) { _MM_TRANSPOSE4_PS(r0, r1, r2, r3); }
+
 }  // namespace
+
+QELV_HARTLEY_AVX2 void HartleyFirstStage(float* e, std::size_t n) {
+    for (std::size_t f = 0; f + 16 <= n; f += 16) {
+        // Rows are blocks; after the transpose each vector holds one offset of four blocks.
+        __m128 c0 = _mm_loadu_ps(e + f), c1 = _mm_loadu_ps(e + f + 4), c2 = _mm_loadu_ps(e + f + 8),
+               c3 = _mm_loadu_ps(e + f + 12);
+        Transpose(c0, c1, c2, c3);
+        SumDifference(c0, c1);
+        SumDifference(c2, c3);
+        SumDifference(c0, c2);
+        SumDifference(c1, c3);
+        Transpose(c0, c1, c2, c3);
+        _mm_storeu_ps(e + f, c0);
+        _mm_storeu_ps(e + f + 4, c1);
+        _mm_storeu_ps(e + f + 8, c2);
+        _mm_storeu_ps(e + f + 12, c3);
+    }
+}
+
+QELV_HARTLEY_AVX2 bool HartleySecondStage4(float* e, std::size_t f, const HartleyTwiddlesD& t) {
+    // v[j] holds entry j (0 .. 15) of the four blocks at f, f+16, f+32, f+48.
+    __m128 v[16];
+    for (int q = 0; q < 4; ++q) {
+        v[4 * q] = _mm_loadu_ps(e + f + 4 * q);
+        v[4 * q + 1] = _mm_loadu_ps(e + f + 16 + 4 * q);
+        v[4 * q + 2] = _mm_loadu_ps(e + f + 32 + 4 * q);
+        v[4 * q + 3] = _mm_loadu_ps(e + f + 48 + 4 * q);
+        Transpose(v[4 * q], v[4 * q + 1], v[4 * q + 2], v[4 * q + 3]);
+    }
+    __m256i special = _mm256_setzero_si256();
+    // The head: offsets 0 and k8 = 2 of each quarter (k1 = 4, k2 = 8, k3 = 12).
+    SumDifference(v[0], v[4]);
+    SumDifference(v[8], v[12]);
+    SumDifference(v[0], v[8]);
+    SumDifference(v[4], v[12]);
+    SumDifference(v[2], v[6]);
+    v[10] = TimesRootTwo(v[10], special);
+    v[14] = TimesRootTwo(v[14], special);
+    SumDifference(v[2], v[10]);
+    SumDifference(v[6], v[14]);
+    // The one group, i = 1: a = 1, b = 3.
+    const __m256d c1 = _mm256_set1_pd(t.c1[1]), s1 = _mm256_set1_pd(t.s1[1]);
+    const __m256d c2 = _mm256_set1_pd(t.c2[1]), s2 = _mm256_set1_pd(t.s2[1]);
+    Rotate(c2, s2, v[5], v[7], v[5], v[7], special);
+    SumDifference(v[1], v[5]);
+    SumDifference(v[3], v[7]);
+    Rotate(c2, s2, v[13], v[15], v[13], v[15], special);
+    SumDifference(v[9], v[13]);
+    SumDifference(v[11], v[15]);
+    Rotate(c1, s1, v[9], v[15], v[9], v[15], special);
+    SumDifference(v[1], v[9]);
+    SumDifference(v[7], v[15]);
+    Rotate(s1, c1, v[11], v[13], v[11], v[13], special);
+    SumDifference(v[5], v[13]);
+    SumDifference(v[3], v[11]);
+    if (!_mm256_testz_si256(special, special)) return false;
+    for (int q = 0; q < 4; ++q) {
+        Transpose(v[4 * q], v[4 * q + 1], v[4 * q + 2], v[4 * q + 3]);
+        _mm_storeu_ps(e + f + 4 * q, v[4 * q]);
+        _mm_storeu_ps(e + f + 16 + 4 * q, v[4 * q + 1]);
+        _mm_storeu_ps(e + f + 32 + 4 * q, v[4 * q + 2]);
+        _mm_storeu_ps(e + f + 48 + 4 * q, v[4 * q + 3]);
+    }
+    return true;
+}
 
 QELV_HARTLEY_AVX2 bool HartleyGroups4(float* e, std::size_t f, std::size_t i, std::size_t k1,
                                       const HartleyTwiddlesD& t) {

@@ -25,6 +25,15 @@ struct HartleyTwiddlesD {
     const double* s2;
 };
 
+// The first stage (block size 4) over n entries, n a multiple of 16: four
+// blocks side by side.
+void HartleyFirstStage(float* e, std::size_t n);
+
+// The second stage (block size 16) of the four blocks at f .. f+63, with the
+// stage's twiddles. Returns false, with nothing written, when a lane must take
+// the scalar path.
+bool HartleySecondStage4(float* e, std::size_t f, const HartleyTwiddlesD& t);
+
 // Runs the groups i, i+1, i+2, i+3 (i + 3 < k1 / 2) of the block at f. Returns
 // false, with nothing written, when one of them must take the scalar path.
 bool HartleyGroups4(float* e, std::size_t f, std::size_t i, std::size_t k1, const HartleyTwiddlesD& t);
