@@ -3,7 +3,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "transform/dsp/SampleConversion.h"
 #include "transform/filters/FastHartleyTransform.h"
 
 namespace qelv::dsp {
@@ -39,12 +38,26 @@ void BlockFilterLeadIn(std::int16_t* a, const float* w, float* carry, std::size_
     }
 }
 
+namespace {
+
+// ClampTruncate without a branch, so that the loops vectorise: NaN becomes 0
+// before the clamp, and the clamped value always fits the conversion.
+inline std::int16_t ToSample(float y) {
+    y = y == y ? y : 0.0f;
+    y = y > 32767.0f ? 32767.0f : y;
+    y = y < -32767.0f ? -32767.0f : y;
+    return static_cast<std::int16_t>(static_cast<std::int32_t>(y));
+}
+
+}  // namespace
+
+// The steps are fused where that keeps every operation and its order: each
+// entry still takes the same single float operations.
 void BlockFilterStep(std::int16_t* a, std::size_t pos, const float* curve, const float* w, float* block,
                      float* carry, std::size_t N) {
     const std::size_t half = N / 2;
-    for (std::size_t i = 0; i < half; ++i) block[i] = carry[i];
-    for (std::size_t i = 0; i < half; ++i) block[half + i] = static_cast<float>(a[pos + half + i]);
-    for (std::size_t i = 0; i < N; ++i) block[i] = block[i] * w[i];
+    for (std::size_t i = 0; i < half; ++i) block[i] = carry[i] * w[i];
+    for (std::size_t i = 0; i < half; ++i) block[half + i] = static_cast<float>(a[pos + half + i]) * w[half + i];
 
     FastHartleyTransform(block, N);
     block[0] = block[0] * curve[0];
@@ -54,23 +67,25 @@ void BlockFilterStep(std::int16_t* a, std::size_t pos, const float* curve, const
     }
     FastHartleyTransform(block, N);
     const float size = static_cast<float>(N);
-    for (std::size_t i = 0; i < N; ++i) block[i] = block[i] / size;
-
     // Peak limiting: a NaN entry never counts as the peak.
     float peak = 0.0f;
     for (std::size_t i = 0; i < N; ++i) {
+        block[i] = block[i] / size;
         const float magnitude = std::fabs(block[i]);
-        if (magnitude > peak) peak = magnitude;
+        peak = magnitude > peak ? magnitude : peak;
     }
     if (peak > 32767.0f) {
         const long double scale = 32767.0L / peak;
         for (std::size_t i = 0; i < N; ++i) block[i] = static_cast<float>(block[i] * scale);
     }
 
-    for (std::size_t i = 0; i < N; ++i) block[i] = block[i] * w[i];
-    for (std::size_t i = 0; i < half; ++i) carry[i] = static_cast<float>(a[pos + half + i]);
-    for (std::size_t i = 0; i < half; ++i) block[i] = block[i] + static_cast<float>(a[pos + i]);
-    for (std::size_t i = 0; i < N; ++i) a[pos + i] = ClampTruncate(block[i]);
+    // The first half adds the previous tail; the raw samples of the second half
+    // go to carry before the second half is written.
+    for (std::size_t i = 0; i < half; ++i) {
+        carry[i] = static_cast<float>(a[pos + half + i]);
+        a[pos + i] = ToSample(block[i] * w[i] + static_cast<float>(a[pos + i]));
+    }
+    for (std::size_t i = half; i < N; ++i) a[pos + i] = ToSample(block[i] * w[i]);
 }
 
 void BlockFilterLeadOut(std::int16_t* a, std::size_t pos, const float* w, const float* carry, std::size_t N) {

@@ -40,9 +40,16 @@ inline void SumDifference(float* e, std::size_t p, std::size_t q) {
 }
 
 // The square root of 2 as a double constant; the product is formed in extended
-// precision and rounded to a float.
+// precision and rounded to a float. The double product rounds to the same float
+// except on a float midpoint or below the normal range (as in RotatedSum), where
+// it is redone in extended precision.
 inline float TimesRootTwo(float v) {
-    return static_cast<float>(static_cast<long double>(v) * static_cast<long double>(1.4142135623730951));
+    constexpr double kRootTwo = 1.4142135623730951;
+    const double p = static_cast<double>(v) * kRootTwo;
+    if (IsFloatMidpointPattern(p) || std::fabs(p) < 0x1p-126) {
+        return static_cast<float>(static_cast<long double>(v) * static_cast<long double>(kRootTwo));
+    }
+    return static_cast<float>(p);
 }
 
 // The bit-reversal permutation. The staging walks a reversed counter; reversing
@@ -143,6 +150,10 @@ public:
                 c2_.push_back(t.c2);
                 s2_.push_back(t.s2);
             }
+            // One unused entry after each stage: the dropped lane of the last
+            // three groups reads it.
+            entries_.push_back({});
+            for (auto* v : {&c1_, &s1_, &c2_, &s2_}) v->push_back(0.0);
         }
     }
     // The stage with block size s (16 <= s <= kLargestTabledStage), entry i for group i.
@@ -230,9 +241,14 @@ void FastHartleyTransform(float* e, std::size_t n) {
 #if QELV_HAVE_WIDE_HARTLEY
                 // Four groups side by side; the rare four that need an extended
                 // recomputation run through the scalar groups instead.
-                for (; useWide && i + 3 < k8; i += 4) {
-                    if (wide::HartleyGroups4(e, f, i, k1, twd)) continue;
-                    for (std::size_t j = i; j < i + 4; ++j) Group(e, f + j, f + k1 - j, k1, k2, k3, tw[j]);
+                // k8 - 1 groups, a multiple of 4 and then 3.
+                for (; useWide && i < k8; i += 4) {
+                    const int lanes = i + 3 < k8 ? 4 : static_cast<int>(k8 - i);
+                    if (lanes < 3) break;
+                    if (wide::HartleyGroups(e, f, i, k1, twd, lanes)) continue;
+                    for (std::size_t j = i; j < i + static_cast<std::size_t>(lanes); ++j) {
+                        Group(e, f + j, f + k1 - j, k1, k2, k3, tw[j]);
+                    }
                 }
 #endif
                 for (; i < k8; ++i) Group(e, f + i, f + k1 - i, k1, k2, k3, tw[i]);

@@ -117,8 +117,8 @@ QELV_HARTLEY_AVX2 bool HartleySecondStage4(float* e, std::size_t f, const Hartle
     return true;
 }
 
-QELV_HARTLEY_AVX2 bool HartleyGroups4(float* e, std::size_t f, std::size_t i, std::size_t k1,
-                                      const HartleyTwiddlesD& t) {
+QELV_HARTLEY_AVX2 bool HartleyGroups(float* e, std::size_t f, std::size_t i, std::size_t k1,
+                                     const HartleyTwiddlesD& t, int lanes) {
     const std::size_t k2 = 2 * k1, k3 = 3 * k1;
     float* pa = e + f + i;           // lanes a = f+i .. f+i+3
     float* pb = e + f + k1 - i - 3;  // lanes b = f+k1-i .. f+k1-i-3, stored ascending
@@ -143,15 +143,32 @@ QELV_HARTLEY_AVX2 bool HartleyGroups4(float* e, std::size_t f, std::size_t i, st
     SumDifference(a1, a3);
     SumDifference(b0, b2);
 
-    if (!_mm256_testz_si256(special, special)) return false;
-    _mm_storeu_ps(pa, a0);
-    _mm_storeu_ps(pa + k1, a1);
-    _mm_storeu_ps(pa + k2, a2);
-    _mm_storeu_ps(pa + k3, a3);
-    _mm_storeu_ps(pb, Reversed(b0));
-    _mm_storeu_ps(pb + k1, Reversed(b1));
-    _mm_storeu_ps(pb + k2, Reversed(b2));
-    _mm_storeu_ps(pb + k3, Reversed(b3));
+    if (lanes == 4) {
+        if (!_mm256_testz_si256(special, special)) return false;
+        _mm_storeu_ps(pa, a0);
+        _mm_storeu_ps(pa + k1, a1);
+        _mm_storeu_ps(pa + k2, a2);
+        _mm_storeu_ps(pa + k3, a3);
+        _mm_storeu_ps(pb, Reversed(b0));
+        _mm_storeu_ps(pb + k1, Reversed(b1));
+        _mm_storeu_ps(pb + k2, Reversed(b2));
+        _mm_storeu_ps(pb + k3, Reversed(b3));
+        return true;
+    }
+    // Three lanes: lane 3 (group k1/2, where a and b meet) is computed from
+    // whatever it loaded and dropped; the stores leave its entries alone.
+    const __m256i kept = _mm256_set_epi64x(0, -1, -1, -1);
+    if (!_mm256_testz_si256(special, kept)) return false;
+    const __m128i aMask = _mm_set_epi32(0, -1, -1, -1);  // memory order: lanes 0, 1, 2, 3
+    const __m128i bMask = _mm_set_epi32(-1, -1, -1, 0);  // memory order: lanes 3, 2, 1, 0
+    _mm_maskstore_ps(pa, aMask, a0);
+    _mm_maskstore_ps(pa + k1, aMask, a1);
+    _mm_maskstore_ps(pa + k2, aMask, a2);
+    _mm_maskstore_ps(pa + k3, aMask, a3);
+    _mm_maskstore_ps(pb, bMask, Reversed(b0));
+    _mm_maskstore_ps(pb + k1, bMask, Reversed(b1));
+    _mm_maskstore_ps(pb + k2, bMask, Reversed(b2));
+    _mm_maskstore_ps(pb + k3, bMask, Reversed(b3));
     return true;
 }
 

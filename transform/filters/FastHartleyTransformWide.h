@@ -34,8 +34,11 @@ void HartleyFirstStage(float* e, std::size_t n);
 // the scalar path.
 bool HartleySecondStage4(float* e, std::size_t f, const HartleyTwiddlesD& t);
 
-// Runs the groups i, i+1, i+2, i+3 (i + 3 < k1 / 2) of the block at f. Returns
-// false, with nothing written, when one of them must take the scalar path.
-bool HartleyGroups4(float* e, std::size_t f, std::size_t i, std::size_t k1, const HartleyTwiddlesD& t);
+// Runs the groups i .. i+lanes-1 (lanes 4 or 3, i + lanes - 1 < k1 / 2) of the
+// block at f; with 3 lanes the fourth lane's loads and twiddles are read but
+// nothing of it is kept (the twiddle table has an entry past each stage for
+// it). Returns false, with nothing written, when one of them must take the
+// scalar path.
+bool HartleyGroups(float* e, std::size_t f, std::size_t i, std::size_t k1, const HartleyTwiddlesD& t, int lanes);
 
 }  // namespace qelv::dsp::wide
