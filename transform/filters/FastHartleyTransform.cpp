@@ -182,6 +182,14 @@ const TwiddleTable& Twiddles() {
     return table;
 }
 
+#if QELV_HAVE_WIDE_HARTLEY
+// The groups the wide form hands back, with the stage's tabled twiddles.
+void ScalarGroups(float* e, std::size_t f, std::size_t i, std::size_t count, std::size_t k1) {
+    const HartleyTwiddle* tw = Twiddles().Stage(4 * k1);
+    for (std::size_t j = i; j < i + count; ++j) Group(e, f + j, f + k1 - j, k1, 2 * k1, 3 * k1, tw[j]);
+}
+#endif
+
 }  // namespace
 
 HartleyTwiddle HartleyTwiddleOf(std::int64_t n, std::int64_t k1, std::int64_t i) {
@@ -232,26 +240,15 @@ void FastHartleyTransform(float* e, std::size_t n) {
         if (s <= kLargestTabledStage) {
             const HartleyTwiddle* tw = s >= 16 ? table.Stage(s) : nullptr;
 #if QELV_HAVE_WIDE_HARTLEY
-            const bool useWide = k8 > 4 && vec::HasWide();
-            const wide::HartleyTwiddlesD twd = useWide ? table.StageD(s) : wide::HartleyTwiddlesD{};
+            if (k8 > 4 && vec::HasWide()) {
+                for (std::size_t f = 0; f < n; f += s) BlockHead(e, f, k1, k2, k3, k8);
+                wide::HartleyStageGroups(e, n, s, table.StageD(s), ScalarGroups);
+                continue;
+            }
 #endif
             for (std::size_t f = 0; f < n; f += s) {
                 BlockHead(e, f, k1, k2, k3, k8);
-                std::size_t i = 1;
-#if QELV_HAVE_WIDE_HARTLEY
-                // Four groups side by side; the rare four that need an extended
-                // recomputation run through the scalar groups instead.
-                // k8 - 1 groups, a multiple of 4 and then 3.
-                for (; useWide && i < k8; i += 4) {
-                    const int lanes = i + 3 < k8 ? 4 : static_cast<int>(k8 - i);
-                    if (lanes < 3) break;
-                    if (wide::HartleyGroups(e, f, i, k1, twd, lanes)) continue;
-                    for (std::size_t j = i; j < i + static_cast<std::size_t>(lanes); ++j) {
-                        Group(e, f + j, f + k1 - j, k1, k2, k3, tw[j]);
-                    }
-                }
-#endif
-                for (; i < k8; ++i) Group(e, f + i, f + k1 - i, k1, k2, k3, tw[i]);
+                for (std::size_t i = 1; i < k8; ++i) Group(e, f + i, f + k1 - i, k1, k2, k3, tw[i]);
             }
         } else {
             for (std::size_t f = 0; f < n; f += s) BlockHead(e, f, k1, k2, k3, k8);

@@ -117,8 +117,12 @@ QELV_HARTLEY_AVX2 bool HartleySecondStage4(float* e, std::size_t f, const Hartle
     return true;
 }
 
-QELV_HARTLEY_AVX2 bool HartleyGroups(float* e, std::size_t f, std::size_t i, std::size_t k1,
-                                     const HartleyTwiddlesD& t, int lanes) {
+namespace {
+
+// Groups i .. i+lanes-1 (lanes 4 or 3) of the block at f; false, with nothing
+// written, when a kept lane needs the scalar path.
+QELV_HARTLEY_INLINE bool Groups(float* e, std::size_t f, std::size_t i, std::size_t k1, const HartleyTwiddlesD& t,
+                                int lanes) {
     const std::size_t k2 = 2 * k1, k3 = 3 * k1;
     float* pa = e + f + i;           // lanes a = f+i .. f+i+3
     float* pb = e + f + k1 - i - 3;  // lanes b = f+k1-i .. f+k1-i-3, stored ascending
@@ -170,6 +174,20 @@ QELV_HARTLEY_AVX2 bool HartleyGroups(float* e, std::size_t f, std::size_t i, std
     _mm_maskstore_ps(pb + k2, bMask, Reversed(b2));
     _mm_maskstore_ps(pb + k3, bMask, Reversed(b3));
     return true;
+}
+
+}  // namespace
+
+QELV_HARTLEY_AVX2 void HartleyStageGroups(float* e, std::size_t n, std::size_t s, const HartleyTwiddlesD& t,
+                                          ScalarHartleyGroups scalar) {
+    const std::size_t k1 = s / 4, k8 = s / 8;
+    for (std::size_t f = 0; f < n; f += s) {
+        // k8 - 1 groups: a multiple of four, then three.
+        for (std::size_t i = 1; i < k8; i += 4) {
+            const int lanes = i + 3 < k8 ? 4 : 3;
+            if (!Groups(e, f, i, k1, t, lanes)) scalar(e, f, i, static_cast<std::size_t>(lanes), k1);
+        }
+    }
 }
 
 }  // namespace qelv::dsp::wide

@@ -34,11 +34,15 @@ void HartleyFirstStage(float* e, std::size_t n);
 // the scalar path.
 bool HartleySecondStage4(float* e, std::size_t f, const HartleyTwiddlesD& t);
 
-// Runs the groups i .. i+lanes-1 (lanes 4 or 3, i + lanes - 1 < k1 / 2) of the
-// block at f; with 3 lanes the fourth lane's loads and twiddles are read but
-// nothing of it is kept (the twiddle table has an entry past each stage for
-// it). Returns false, with nothing written, when one of them must take the
-// scalar path.
-bool HartleyGroups(float* e, std::size_t f, std::size_t i, std::size_t k1, const HartleyTwiddlesD& t, int lanes);
+// The scalar groups i .. i+count-1 of the block at f in a stage with quarter
+// block k1, for the rare lanes the wide form hands back.
+using ScalarHartleyGroups = void (*)(float* e, std::size_t f, std::size_t i, std::size_t count, std::size_t k1);
+
+// Every butterfly group (i = 1 .. s/8 - 1) of every block of the stage with
+// block size s (s >= 64) over n entries, four groups side by side; the last
+// three groups of a block run with the fourth lane dropped (the twiddle table
+// has an entry past each stage for its loads). Four groups with a lane that
+// needs the extended recomputation are handed to `scalar` instead.
+void HartleyStageGroups(float* e, std::size_t n, std::size_t s, const HartleyTwiddlesD& t, ScalarHartleyGroups scalar);
 
 }  // namespace qelv::dsp::wide
