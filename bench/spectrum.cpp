@@ -56,8 +56,8 @@ void Hartley(benchmark::State& state) {
         qelv::dsp::FastHartleyTransform(block.data(), n);
         benchmark::DoNotOptimize(block.data());
     }
-    state.counters["ns_per_point"] =
-        benchmark::Counter(static_cast<double>(n) * state.iterations() * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_point"] =
+        benchmark::Counter(static_cast<double>(n) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(Hartley)->Arg(4096)->Arg(16384)->Unit(benchmark::kMicrosecond);
 
@@ -82,7 +82,7 @@ void PerSample(benchmark::State& state, Call call) {
         SafeArrayDestroy(array);
         state.ResumeTiming();
     }
-    state.counters["ns_per_sample"] = benchmark::Counter(static_cast<double>(gSamples) * state.iterations() * 1e-9,
+    state.counters["per_sample"] = benchmark::Counter(static_cast<double>(gSamples) * static_cast<double>(state.iterations()),
                                                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     object->Release();
 }
