@@ -4,6 +4,7 @@
 #include <random>
 
 #include "transform/TestSupport.h"
+#include "transform/FloatEnvironment.h"
 #include "transform/filters/EqualizerCurve.h"
 
 namespace qelv::test {
@@ -111,6 +112,42 @@ TEST(Equalizer, FiltersThroughFFTFilterWithItsEvents) {
     eq->get_LastErrorNum(&last);
     EXPECT_EQ(last, NOERRORS);
 }
+
+#if QELV_X86_FLOAT_ENVIRONMENT
+// The inner FFTFilter is the only frame open while the host's handlers run:
+// they see the host's floating-point settings, the result is the one computed
+// under the transforms' own, and the smoothing settings come back.
+TEST(Equalizer, InnerEventsRunUnderTheHostsSettings) {
+    const Points points = {{6, -12}, {300, 5000}};
+    const std::vector<short> x = Noise(8000, 4);
+    Object plain;
+    SampleArray expected(x);
+    ASSERT_EQ(Equalize(plain, expected, points), S_OK);
+
+    Object o;
+    RecordingSink sink;
+    Connection connection(o.get(), &sink);
+    constexpr unsigned kTowardZero = 0x1F80 | 0x6000;
+    std::vector<unsigned> seen;
+    sink.onBlock = [&](LONG) { seen.push_back(_mm_getcsr() & ~0x3Fu); };
+    sink.onEnd = [&] { seen.push_back(_mm_getcsr() & ~0x3Fu); };
+    SampleArray a(x);
+    _mm_setcsr(kTowardZero);
+    const HRESULT hr = Equalize(o, a, points);
+    const unsigned after = _mm_getcsr() & ~0x3Fu;
+    _mm_setcsr(0x1F80);
+    ASSERT_EQ(hr, S_OK);
+    EXPECT_EQ(after, kTowardZero);
+    ASSERT_FALSE(seen.empty());
+    for (unsigned csr : seen) EXPECT_EQ(csr, kTowardZero);
+    EXPECT_EQ(a.values(), expected.values());
+    VARIANT_BOOL left = VARIANT_FALSE, right = VARIANT_FALSE;
+    o->get_SmoothLeftEnabled(&left);
+    o->get_SmoothRightEnabled(&right);
+    EXPECT_EQ(left, VARIANT_TRUE);
+    EXPECT_EQ(right, VARIANT_TRUE);
+}
+#endif
 
 TEST(Equalizer, Refusals) {
     Object o;
