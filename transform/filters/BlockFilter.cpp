@@ -1,5 +1,7 @@
 #include "transform/filters/BlockFilter.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
 #include <numbers>
 
@@ -66,14 +68,23 @@ void BlockFilterStep(std::int16_t* a, std::size_t pos, const float* curve, const
         block[N - k] = block[N - k] * curve[k];
     }
     FastHartleyTransform(block, N);
-    const float size = static_cast<float>(N);
-    // Peak limiting: a NaN entry never counts as the peak.
-    float peak = 0.0f;
-    for (std::size_t i = 0; i < N; ++i) {
-        block[i] = block[i] / size;
-        const float magnitude = std::fabs(block[i]);
-        peak = magnitude > peak ? magnitude : peak;
+    // Dividing by N, a power of two, is the same as multiplying by its exact
+    // reciprocal (both round the same scaled value). The peak for the limiting
+    // is kept per lane: MAXPS gives its second operand when the first is NaN, so
+    // a NaN entry never counts as the peak, and without NaNs the lanes' maxima
+    // combine in any order. (N is a multiple of 4.)
+    const __m128 inverse = _mm_set1_ps(1.0f / static_cast<float>(N));
+    const __m128 magnitudeMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    __m128 lanePeak = _mm_setzero_ps();
+    for (std::size_t i = 0; i < N; i += 4) {
+        const __m128 v = _mm_mul_ps(_mm_loadu_ps(block + i), inverse);
+        _mm_storeu_ps(block + i, v);
+        lanePeak = _mm_max_ps(_mm_and_ps(v, magnitudeMask), lanePeak);
     }
+    float lanes[4];
+    _mm_storeu_ps(lanes, lanePeak);
+    float peak = 0.0f;
+    for (float m : lanes) peak = m > peak ? m : peak;
     if (peak > 32767.0f) {
         const long double scale = 32767.0L / peak;
         for (std::size_t i = 0; i < N; ++i) block[i] = static_cast<float>(block[i] * scale);

@@ -63,6 +63,18 @@ TEST(FFTFilter, MatchesTheModelBitForBit) {
             ASSERT_EQ(a.values(), expected) << "L = " << L << ", n = " << n;
         }
     }
+    // Gains that overflow the block to infinities and NaNs, and subnormal ones:
+    // the peak ignores NaNs, NaN results are written as 0.
+    for (float extreme : {1e38f, 3.4e38f, 1e-40f}) {
+        std::vector<float> curve(128);
+        for (std::size_t k = 0; k < curve.size(); ++k) curve[k] = k % 3 ? extreme : gain(random);
+        const std::vector<short> x = Noise(3000, 32767, 9);
+        SampleArray a(x);
+        ASSERT_EQ(Filter(o, a, curve), S_OK);
+        std::vector<short> expected = x;
+        model::BlockFilter(expected, curve);
+        ASSERT_EQ(a.values(), expected) << extreme;
+    }
 }
 
 TEST(FFTFilter, UnityCurveKeepsTheSignalAndAToneTakesItsGain) {
