@@ -125,18 +125,22 @@ public:
     }
 
 private:
+    // The file of the sans-serif font, from a fontconfig configuration of our
+    // own that is released again (the library's global one would live on).
     static std::string FindFont() {
-        if (!FcInit()) throw Failure("fontconfig cannot start");
+        FcConfig* config = FcInitLoadConfigAndFonts();
+        if (!config) throw Failure("fontconfig cannot start");
         FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"));
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcConfigSubstitute(config, pattern, FcMatchPattern);
         FcDefaultSubstitute(pattern);
         FcResult result = FcResultNoMatch;
-        FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+        FcPattern* match = FcFontMatch(config, pattern, &result);
         std::string path;
         FcChar8* file = nullptr;
         if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) path = reinterpret_cast<char*>(file);
         if (match) FcPatternDestroy(match);
         FcPatternDestroy(pattern);
+        FcConfigDestroy(config);
         if (path.empty()) throw Failure("no font found for the plot (fontconfig matched none)");
         return path;
     }
