@@ -17,9 +17,14 @@ namespace {
 // double sum rounds to the same float unless it lies on a float midpoint
 // (ExactSums.h) or below the normal float range, where the float grid is coarser
 // than the midpoint test sees; those cases are recomputed in extended precision.
+// A sum of exactly 0 is exact in both precisions (two doubles cancel to 0 only
+// when they are opposite), so silence takes the quick path.
+inline bool NeedsExtended(double s) {
+    return IsFloatMidpointPattern(s) || (s != 0.0 && std::fabs(s) < 0x1p-126);
+}
 inline float RotatedSum(double p1, double p2) {
     const double s = p1 + p2;
-    if (IsFloatMidpointPattern(s) || std::fabs(s) < 0x1p-126) {
+    if (NeedsExtended(s)) {
         return static_cast<float>(static_cast<long double>(p1) + static_cast<long double>(p2));
     }
     return static_cast<float>(s);
@@ -46,7 +51,7 @@ inline void SumDifference(float* e, std::size_t p, std::size_t q) {
 inline float TimesRootTwo(float v) {
     constexpr double kRootTwo = 1.4142135623730951;
     const double p = static_cast<double>(v) * kRootTwo;
-    if (IsFloatMidpointPattern(p) || std::fabs(p) < 0x1p-126) {
+    if (NeedsExtended(p)) {
         return static_cast<float>(static_cast<long double>(v) * static_cast<long double>(kRootTwo));
     }
     return static_cast<float>(p);

@@ -23,13 +23,14 @@ QELV_HARTLEY_INLINE void SumDifference(__m128& p, __m128& q) {
 
 // The double sum of the exact products, rounded to floats; `special` collects
 // the lanes the scalar code would recompute in extended precision (a float
-// midpoint pattern, or below the normal float range).
+// midpoint pattern, or below the normal float range but not 0).
 QELV_HARTLEY_INLINE __m128 RoundedSum(__m256d sum, __m256i& special) {
     const __m256i bits = _mm256_castpd_si256(sum);
     const __m256i low = _mm256_and_si256(bits, _mm256_set1_epi64x((std::int64_t{1} << 29) - 1));
     const __m256i midpoint = _mm256_cmpeq_epi64(low, _mm256_set1_epi64x(std::int64_t{1} << 28));
     const __m256d magnitude = _mm256_andnot_pd(_mm256_set1_pd(-0.0), sum);
-    const __m256d tiny = _mm256_cmp_pd(magnitude, _mm256_set1_pd(0x1p-126), _CMP_LT_OQ);
+    const __m256d tiny = _mm256_and_pd(_mm256_cmp_pd(magnitude, _mm256_set1_pd(0x1p-126), _CMP_LT_OQ),
+                                       _mm256_cmp_pd(magnitude, _mm256_setzero_pd(), _CMP_NEQ_OQ));
     special = _mm256_or_si256(special, _mm256_or_si256(midpoint, _mm256_castpd_si256(tiny)));
     return _mm256_cvtpd_ps(sum);
 }
