@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config python3 ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev
+  libpng-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   python3-scipy
   clang libclang-rt-14-dev
   pybind11-dev python3-dev python3-numpy python3-dask python3-distributed

@@ -5,6 +5,7 @@
 #include "Chain.h"
 #include "Component.h"
 #include "Errors.h"
+#include "Spectrum.h"
 #include "Suggest.h"
 #include "Text.h"
 
@@ -188,6 +189,7 @@ int ShowFileInfo(const std::string& path) {
         }
     }
     std::printf("\n");
+    std::printf("Spectral peak: %s\n", SpectralPeakText(audio).c_str());
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include "Interrupt.h"
 #include "Options.h"
 #include "Run.h"
+#include "Spectrum.h"
 
 #include <cstdio>
 #include <new>
@@ -27,6 +28,7 @@ Component CreateComponent(const Options& o) {
 }
 
 int Main(int argc, char** argv) {
+    if (IsSpectrumCommand(argc, argv)) return RunSpectrum(argc, argv);
     const Options o = ParseOptions(argc, argv);
     if (o.help) {
         std::fputs(UsageText().c_str(), stdout);
