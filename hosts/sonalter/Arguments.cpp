@@ -199,7 +199,7 @@ PreparedCall PrepareCall(const Call& call) {
                 break;
             case ValueKind::SampleArray: {
                 Audio other = ReadAudio(text);
-                arg.samples = std::move(other.samples);
+                arg.audio = std::move(other.samples);
                 arg.channels = other.channels;
                 arg.rate = other.rate;
                 arg.path = text;

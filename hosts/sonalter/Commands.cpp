@@ -171,15 +171,17 @@ int DescribeMember(Component& component, const std::string& name) {
 
 int ShowFileInfo(const std::string& path) {
     const Audio audio = ReadAudio(path);
-    const size_t frames = audio.samples.size() / static_cast<size_t>(audio.channels);
-    const std::vector<int> peaks = PeakLevels(audio.samples, audio.channels);
+    const SampleElements samples(audio.samples.get());
+    const size_t count = samples.Span().size();
+    const size_t frames = count / static_cast<size_t>(audio.channels);
+    const std::vector<int> peaks = PeakLevels(samples.Span(), audio.channels);
     const int peak = *std::max_element(peaks.begin(), peaks.end());
     std::printf("File:      %s\n", path.c_str());
     std::printf("Format:    %s\n", DescribeFormat(audio.format).c_str());
     std::printf("Channels:  %d\n", audio.channels);
     std::printf("Rate:      %d Hz\n", audio.rate);
     std::printf("Length:    %s s (%zu frames, %zu samples)\n",
-                Fixed(static_cast<double>(frames) / audio.rate, 3).c_str(), frames, audio.samples.size());
+                Fixed(static_cast<double>(frames) / audio.rate, 3).c_str(), frames, count);
     std::printf("Peak:      %s (%d of 32768)", DecibelsFullScale(peak).c_str(), peak);
     if (audio.channels > 1) {
         std::printf(";");
