@@ -187,6 +187,10 @@ PreparedCall PrepareCall(const Call& call) {
             arg.current = true;
             continue;
         }
+        if (param.OutputOnly()) {
+            arg.output = true;
+            continue;
+        }
         if (!call.texts[p]) {
             arg.omitted = true;
             continue;

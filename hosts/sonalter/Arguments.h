@@ -16,6 +16,7 @@ namespace sonalter {
 struct Argument {
     bool current = false;   // the parameter that receives the current audio
     bool omitted = false;   // an optional parameter left out
+    bool output = false;    // an output-only parameter: the host gives the place
     Variant scalar;         // numbers, booleans, enumerations, text: passed by value
     std::vector<float> floats;  // a float array's values
     ArrayOwner audio;           // another audio file's samples

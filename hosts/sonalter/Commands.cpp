@@ -5,6 +5,7 @@
 #include "Chain.h"
 #include "Component.h"
 #include "Errors.h"
+#include "Options.h"
 #include "Suggest.h"
 #include "Text.h"
 
@@ -35,7 +36,19 @@ std::string Brief(const Parameter& p) {
     return p.optional ? "[" + text + "]" : text;
 }
 
+std::string ResultOnly(const Member& m);
+
 std::string ResultBrief(const Member& m) {
+    std::string outputs;
+    for (const Parameter& p : m.params) {
+        if (p.OutputOnly() && p.type.kind != ValueKind::SampleArray) outputs += (outputs.empty() ? "" : ", ") + p.name;
+    }
+    if (!outputs.empty()) outputs = "-> " + outputs + " (CSV)";
+    const std::string result = ResultOnly(m);
+    return result.empty() ? outputs : (outputs.empty() ? result : result + "; " + outputs.substr(3));
+}
+
+std::string ResultOnly(const Member& m) {
     const std::string name = m.resultName.empty() ? "a value" : m.resultName;
     switch (m.result.kind) {
         case ValueKind::None: return "";
@@ -138,8 +151,19 @@ int DescribeMember(Component& component, const std::string& name) {
             }
             if (!p->unit.empty()) what += ", in " + p->unit;
             if (p->optional) what += ", optional";
+            if (p->out) what += "; the method may change it (printed as CSV afterwards)";
             std::printf("  %-*s  %s\n", static_cast<int>(width), p->name.c_str(), what.c_str());
+            for (const std::string& limit : LimitsOf(p->name, m->help)) {
+                std::printf("  %-*s    limit: %s\n", static_cast<int>(width), "", limit.c_str());
+            }
         }
+    }
+    bool outputsShown = false;
+    for (const Parameter& p : m->params) {
+        if (!p.OutputOnly() || (current >= 0 && &p == &m->params[static_cast<size_t>(current)])) continue;
+        if (!outputsShown) std::printf("\nOutputs (printed as CSV, or written with --csv FILE):\n");
+        outputsShown = true;
+        std::printf("  %s  %s%s\n", p.name.c_str(), p.type.name.c_str(), p.unit.empty() ? "" : (", in " + p.unit).c_str());
     }
     std::printf("\nResult: ");
     switch (m->result.kind) {
@@ -167,6 +191,45 @@ int DescribeMember(Component& component, const std::string& name) {
     }
     std::printf("DISPID %ld\n", static_cast<long>(m->dispid));
     return 0;
+}
+
+namespace {
+
+int MethodsCommand(Component* component, const Options&, std::span<const std::string>) {
+    return ListMembers(*component);
+}
+
+int HelpCommand(Component* component, const Options&, std::span<const std::string> args) {
+    if (args.empty()) {
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+    return DescribeMember(*component, args[0]);
+}
+
+int InfoCommand(Component*, const Options&, std::span<const std::string> args) {
+    if (args.empty()) throw UsageError("info needs a FILE: sonalter info FILE");
+    return ShowFileInfo(args[0]);
+}
+
+constexpr Subcommand kSubcommands[] = {
+    {"methods", 0, 0, true, MethodsCommand},
+    {"help", 0, 0, false, HelpCommand},
+    {"help", 1, 1, true, HelpCommand},
+    {"info", 0, 1, false, InfoCommand},
+};
+
+}  // namespace
+
+std::span<const Subcommand> Subcommands() { return kSubcommands; }
+
+const Subcommand* FindSubcommand(const std::vector<std::string>& words) {
+    if (words.empty()) return nullptr;
+    const size_t args = words.size() - 1;
+    for (const Subcommand& c : kSubcommands) {
+        if (words[0] == c.name && args >= c.minArgs && args <= c.maxArgs) return &c;
+    }
+    return nullptr;
 }
 
 int ShowFileInfo(const std::string& path) {

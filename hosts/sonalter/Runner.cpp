@@ -91,8 +91,10 @@ void ChainRunner::RunOne(const PreparedCall& call, size_t index, ArrayOwner& sam
     const SAFEARRAY* before = samples.get();
     const size_t lengthBefore = ElementCount(samples.get());
     const auto start = std::chrono::steady_clock::now();
-    std::vector<ArrayOwner> keep(m.params.size());
-    Variant result = Invoke(call, samples, keep, channel, channelCount);
+    Slots slots;
+    slots.arrays.resize(m.params.size());
+    slots.values.resize(m.params.size());
+    Variant result = Invoke(call, samples, slots, channel, channelCount);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
 
     std::string note;
@@ -123,12 +125,21 @@ void ChainRunner::RunOne(const PreparedCall& call, size_t index, ArrayOwner& sam
         csv_.AddValue(index * kBlocksPerCall, title, channel, m.resultName.empty() ? "value" : m.resultName, value);
         note = " -> " + value + (m.resultUnit.empty() ? "" : " " + m.resultUnit);
     }
-    // A float array the method may change ([in, out]) is a result too.
+    // What the method leaves in its [out] parameters is a result too: float
+    // arrays (also [in, out] ones) and values.
     for (size_t p = 0; p < m.params.size() && p + 1 < kBlocksPerCall; ++p) {
-        if (!m.params[p].out || m.params[p].type.kind != ValueKind::FloatArray || !keep[p].get()) continue;
-        const std::vector<float> values = ReadFloats(keep[p].get());
-        csv_.AddSeries(index * kBlocksPerCall + p + 1, title + " " + m.params[p].name, channel, m.params[p].name,
-                       values, 0.0);
+        const Parameter& param = m.params[p];
+        if (!param.out || call.args[p].current) continue;
+        const size_t block = index * kBlocksPerCall + p + 1;
+        if (param.type.kind == ValueKind::FloatArray && slots.arrays[p].get()) {
+            const std::vector<float> values = ReadFloats(slots.arrays[p].get());
+            csv_.AddSeries(block, title + " " + param.name, channel, param.name, values, 0.0);
+            note += " -> " + param.name + ": " + std::to_string(values.size()) + " values";
+        } else if (call.args[p].output && slots.values[p]->vt != VT_EMPTY) {
+            const std::string value = FormatScalar(*slots.values[p].get());
+            csv_.AddValue(block, title + " " + param.name, channel, param.name, value);
+            note += " -> " + param.name + " " + value + (param.unit.empty() ? "" : " " + param.unit);
+        }
     }
     if (!quiet_) {
         std::fprintf(stderr, "%s%s: %lld ms%s\n", title.c_str(), where.c_str(), static_cast<long long>(ms.count()),
@@ -136,8 +147,9 @@ void ChainRunner::RunOne(const PreparedCall& call, size_t index, ArrayOwner& sam
     }
 }
 
-Variant ChainRunner::Invoke(const PreparedCall& call, ArrayOwner& samples, std::vector<ArrayOwner>& keep, int channel,
+Variant ChainRunner::Invoke(const PreparedCall& call, ArrayOwner& samples, Slots& slots, int channel,
                             int channelCount) {
+    std::vector<ArrayOwner>& keep = slots.arrays;
     const Member& m = *call.call->method;
     std::vector<VARIANTARG> args(m.params.size());
     for (size_t p = 0; p < m.params.size(); ++p) {
@@ -152,6 +164,22 @@ Variant ChainRunner::Invoke(const PreparedCall& call, ArrayOwner& samples, std::
         } else if (a.omitted) {
             v.vt = VT_ERROR;
             v.scode = DISP_E_PARAMNOTFOUND;
+        } else if (a.output) {
+            // An empty place for the method to fill.
+            const ValueType& type = m.params[p].type;
+            if (type.kind == ValueKind::FloatArray || type.kind == ValueKind::SampleArray) {
+                v.vt = static_cast<VARTYPE>(VT_BYREF | VT_ARRAY | type.vt);
+                v.pparray = keep[p].slot();
+            } else if (type.kind == ValueKind::Number || type.kind == ValueKind::Boolean ||
+                       type.kind == ValueKind::Enumeration) {
+                VARIANT& place = *slots.values[p].get();
+                place.vt = type.vt;
+                v.vt = static_cast<VARTYPE>(VT_BYREF | type.vt);
+                v.byref = &place.llVal;  // every scalar starts where the union starts
+            } else {
+                throw UsageError(m.name + ": its output " + m.params[p].name + " is a " + type.name +
+                                 ", which the command line cannot show");
+            }
         } else if (m.params[p].type.kind == ValueKind::FloatArray) {
             keep[p] = MakeFloatArray(a.floats);
             v.vt = VT_BYREF | VT_ARRAY | VT_R4;

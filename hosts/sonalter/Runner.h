@@ -56,8 +56,13 @@ public:
 private:
     void RunOne(const PreparedCall& call, size_t index, ArrayOwner& samples, int& channels, int channel,
                 int channelCount);
-    Variant Invoke(const PreparedCall& call, ArrayOwner& samples, std::vector<ArrayOwner>& keep, int channel,
-                   int channelCount);
+    // What a call's array and output parameters point at while it runs, one
+    // entry per parameter.
+    struct Slots {
+        std::vector<ArrayOwner> arrays;
+        std::vector<Variant> values;
+    };
+    Variant Invoke(const PreparedCall& call, ArrayOwner& samples, Slots& slots, int channel, int channelCount);
     Variant Timed(const Member& method, const std::string& label, std::vector<VARIANTARG>& args);
 
     Component& component_;
