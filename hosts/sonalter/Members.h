@@ -118,7 +118,9 @@ std::string UnitOf(std::string_view name, std::string_view help);
 //   The parts of a member's help string that bound one parameter: clauses
 //   (split at ',', ';', '.' and brackets) that name the parameter and hold a
 //   number or a bounding word ("to", "between", "at least", "at most", "above",
-//   "below", "up to", "refuses", "must", "positive", "negative", "half").
+//   "below", "up to", "refuses", "must", "positive", "negative", "half"), and a
+//   clause that is only a bound ("1 to half ArrayFrequency") right after one that
+//   names the parameter.
 //   [in] name  the parameter's declared name; matched ignoring case, as written
 //              or with its words apart (SweepRate: "sweep rate"), and without a
 //              "db" or "n" prefix when the whole name is not found

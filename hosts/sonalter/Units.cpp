@@ -166,19 +166,28 @@ bool Bounds(const std::string& lowered) {
 
 }  // namespace
 
+// A clause that is only a bound ("1 to half ArrayFrequency", "up to 100"),
+// which belongs to the clause before it.
+bool StartsAsBound(const std::string& lowered) {
+    const char c = lowered.empty() ? ' ' : lowered[0];
+    if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.') return true;
+    for (const char* start : {"from ", "between ", "up to ", "at least ", "at most ", "below ", "above ", "within "}) {
+        if (lowered.starts_with(start)) return true;
+    }
+    return false;
+}
+
 std::vector<std::string> LimitsOf(std::string_view name, std::string_view help) {
     const std::vector<std::string> clauses = Clauses(help);
     auto find = [&](const std::vector<std::string>& forms) {
         std::vector<std::string> found;
+        bool previousNamed = false;
         for (const std::string& clause : clauses) {
             const std::string lowered = Lower(clause);
-            if (!Bounds(lowered)) continue;
-            for (const std::string& form : forms) {
-                if (HasWord(lowered, form)) {
-                    found.push_back(clause);
-                    break;
-                }
-            }
+            bool named = false;
+            for (const std::string& form : forms) named = named || HasWord(lowered, form);
+            if (Bounds(lowered) && (named || (previousNamed && StartsAsBound(lowered)))) found.push_back(clause);
+            previousNamed = named;
         }
         return found;
     };
