@@ -331,10 +331,12 @@ std::vector<std::string> ExtensionNames() {
 }
 
 std::vector<int> PeakLevels(std::span<const SHORT> samples, int channels) {
-    std::vector<int> peaks(static_cast<size_t>(std::max(channels, 1)), 0);
-    for (size_t i = 0; i < samples.size(); ++i) {
-        int& peak = peaks[i % peaks.size()];
-        peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
+    const size_t n = static_cast<size_t>(std::max(channels, 1));
+    std::vector<int> peaks(n, 0);
+    for (size_t c = 0; c < n; ++c) {
+        int peak = 0;
+        for (size_t i = c; i < samples.size(); i += n) peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
+        peaks[c] = peak;
     }
     return peaks;
 }

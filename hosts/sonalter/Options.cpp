@@ -152,8 +152,9 @@ OUTPUT is written to a temporary file and renamed at the end, so a failure or
 Ctrl-C never leaves a partial file and INPUT is never harmed, also when OUTPUT
 names INPUT. OUTPUT '-' writes no audio (for methods that only return values).
 
-Values returned by methods (FFTPower, FFTPhase, PercentToDB, ...) are printed
-as CSV on standard output, or written with --csv FILE. A spectrum (a method
+Values returned by methods (FFTPower, FFTPhase, PercentToDB, ...), and float
+arrays and values they leave in [out] parameters, are printed as CSV on
+standard output, or written with --csv FILE. A spectrum (a method
 whose name starts with FFT) gets a frequency column, assuming its L values span
 0 Hz to half the rate: bin k is at k * ArrayFrequency / (2 * L) Hz.
 
