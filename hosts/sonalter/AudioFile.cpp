@@ -125,8 +125,11 @@ AudioReader::AudioReader(const std::string& path) : path_(path) {
     info_.channels = info.channels;
     info_.rate = info.samplerate;
     info_.format = info.format;
-    // Streams that cannot tell their length report 0 or the largest count.
-    info_.frames = info.frames > 0 && info.frames < SF_COUNT_MAX ? static_cast<long long>(info.frames) : -1;
+    // Streams that cannot tell their length report 0, or the largest byte count
+    // divided by the frame size (a stream header whose size field says
+    // "unknown"): no real file comes near 2^56 frames.
+    const bool told = info.frames > 0 && info.frames < (SF_COUNT_MAX >> 7);
+    info_.frames = told ? static_cast<long long>(info.frames) : -1;
 }
 
 AudioReader::~AudioReader() {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "hosts/ToolProcess.h"
@@ -244,6 +245,36 @@ TEST_F(SonalterTest, SamplesExistOnceAndTooLargeWorkIsRefusedBeforeReading) {
     EXPECT_NE(thrice.err.find("MakeStereoFromMono holds its"), std::string::npos) << thrice.err;
     EXPECT_EQ(Run({"--max-memory", "lots", "big.wav", "x.wav", "Invert"}).status, 2);
     EXPECT_EQ(Strays({"big.wav", "tiny.wav", "t.wav", "out.wav", "split.wav", "x.wav"}), std::vector<std::string>{});
+}
+
+TEST_F(SonalterTest, AStreamOfUnknownLengthIsReadToItsEnd) {
+    // An AU stream through a pipe does not tell its length: the array grows as it
+    // fills (past its first size here) and is trimmed to what came.
+    const fs::path fifo = dir_ / "in.au";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    RunningTool tool({"-q", "--no-smooth", "in.au", "out.wav", "Invert"}, dir_, env_);
+    std::vector<short> samples(3'000'001 * 2);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<short>((i * 7) % 30000 - 15000);
+    std::string stream(".snd", 4);
+    for (uint32_t word : {24u, 0xFFFFFFFFu, 3u, 44100u, 2u}) {  // offset, unknown size, 16-bit PCM, rate, channels
+        for (int shift = 24; shift >= 0; shift -= 8) stream += static_cast<char>((word >> shift) & 0xFF);
+    }
+    for (short v : samples) {
+        stream += static_cast<char>((v >> 8) & 0xFF);  // big-endian
+        stream += static_cast<char>(v & 0xFF);
+    }
+    void (*before)(int) = signal(SIGPIPE, SIG_IGN);  // a tool that stops reading fails below, not here
+    {
+        std::ofstream out(fifo, std::ios::binary);
+        out.write(stream.data(), static_cast<std::streamsize>(stream.size()));
+    }
+    signal(SIGPIPE, before);
+    const ToolResult r = tool.Finish(60000);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Sound out = ReadSound(dir_ / "out.wav");
+    ASSERT_EQ(out.samples.size(), samples.size());
+    for (size_t i = 0; i < samples.size(); i += 99991) EXPECT_EQ(out.samples[i], -samples[i]) << i;
+    EXPECT_EQ(out.samples.back(), -samples.back());
 }
 
 TEST_F(SonalterTest, SecondSampleArrayComesFromAnotherFile) {
