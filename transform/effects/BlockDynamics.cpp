@@ -54,7 +54,7 @@ bool DynamicsGain(const DynamicsLaw& law, float peak, float* gain) {
     return true;
 }
 
-void FillSineWindow(float* win, std::size_t N) {
+void FillDynamicsWindow(float* win, std::size_t N) {
     for (std::size_t k = 0; k < N; ++k) {
         win[k] = static_cast<float>(Sine(static_cast<double>(k) * std::numbers::pi / static_cast<double>(N)));
     }

@@ -37,8 +37,10 @@ std::size_t DynamicsBlockLength(std::int32_t frequency, float milliseconds, std:
 // caller then skips the multiplication).
 bool DynamicsGain(const DynamicsLaw& law, float peak, float* gain);
 
-// win[k] = sin(k pi / N) in double precision, stored as floats.
-void FillSineWindow(float* win, std::size_t N);
+// The dynamics block window: win[k] = sin(k pi / N) with the angle in double
+// precision and the own sine (Sine.h), stored as floats. (The block filter has
+// its own window, FillSineWindow, with the angle in extended precision.)
+void FillDynamicsWindow(float* win, std::size_t N);
 
 // One pass over a[0 .. n-1] with work buffers win (filled), blk and ovl of N
 // floats each. Usage: LeadIn(); while (HasBlock()) { percent = NextBlock(); .. }

@@ -27,7 +27,7 @@ HRESULT RunDynamics(CSonalter2& object, SAFEARRAY** WavArray, float dbThreshold,
                                       expander ? dsp::ExpanderRate(ratePercent) : dsp::CompressorRate(ratePercent)};
         dsp::ProcessHeapBuffer<float> win(N), blk(N), ovl(N);
         if (!win.get() || !blk.get() || !ovl.get()) return Outcome::Failed(object.ReportError(MEMORY));
-        dsp::FillSineWindow(win.get(), N);
+        dsp::FillDynamicsWindow(win.get(), N);
 
         dsp::BlockDynamics blocks(frame.data(), n, N, law, win.get(), blk.get(), ovl.get());
         blocks.LeadIn();
