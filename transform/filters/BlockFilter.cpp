@@ -54,20 +54,27 @@ inline std::int16_t ToSample(float y) {
 }  // namespace
 
 // The steps are fused where that keeps every operation and its order: each
-// entry still takes the same single float operations.
-void BlockFilterStep(std::int16_t* a, std::size_t pos, const float* curve, const float* w, float* block,
-                     float* carry, std::size_t N) {
+// entry still takes the same single float operations. Both transforms take
+// their input through the bit-reversal table (the windowed samples into block,
+// the scaled bins into spectrum), so the permutation costs no pass of its own;
+// every entry lands where the permutation would have moved it, with the same
+// value.
+void BlockFilterStep(std::int16_t* a, std::size_t pos, const float* curve, const float* w,
+                     const std::uint32_t* reversal, float* block, float* spectrum, float* carry, std::size_t N) {
     const std::size_t half = N / 2;
-    for (std::size_t i = 0; i < half; ++i) block[i] = carry[i] * w[i];
-    for (std::size_t i = 0; i < half; ++i) block[half + i] = static_cast<float>(a[pos + half + i]) * w[half + i];
+    for (std::size_t i = 0; i < half; ++i) block[reversal[i]] = carry[i] * w[i];
+    for (std::size_t i = half; i < N; ++i) block[reversal[i]] = static_cast<float>(a[pos + i]) * w[i];
 
-    FastHartleyTransform(block, N);
-    block[0] = block[0] * curve[0];
+    HartleyStages(block, N);
+    // reversal[0] = 0; the Nyquist entry passes unscaled.
+    spectrum[0] = block[0] * curve[0];
+    spectrum[reversal[half]] = block[half];
     for (std::size_t k = 1; k < half; ++k) {
-        block[k] = block[k] * curve[k];
-        block[N - k] = block[N - k] * curve[k];
+        spectrum[reversal[k]] = block[k] * curve[k];
+        spectrum[reversal[N - k]] = block[N - k] * curve[k];
     }
-    FastHartleyTransform(block, N);
+    block = spectrum;
+    HartleyStages(block, N);
     // Dividing by N, a power of two, is the same as multiplying by its exact
     // reciprocal (both round the same scaled value). The peak for the limiting
     // is kept per lane: MAXPS gives its second operand when the first is NaN, so

@@ -25,9 +25,11 @@ void BlockFilterLeadIn(std::int16_t* a, const float* w, float* carry, std::size_
 // each bin k < N/2 by curve[k] (the Nyquist term passes), transform back, divide
 // by N, scale the block down to a peak of 32767 if it exceeds it, window again,
 // add the previous tail and write N samples. carry holds the raw samples of the
-// half block that starts the block and receives those of the next one.
-void BlockFilterStep(std::int16_t* a, std::size_t pos, const float* curve, const float* w, float* block,
-                     float* carry, std::size_t N);
+// half block that starts the block and receives those of the next one. reversal
+// is the bit-reversal table of N (FillBitReversal); block and spectrum are work
+// buffers of N floats.
+void BlockFilterStep(std::int16_t* a, std::size_t pos, const float* curve, const float* w,
+                     const std::uint32_t* reversal, float* block, float* spectrum, float* carry, std::size_t N);
 
 // Fades the raw samples of carry in over the N/2 samples from pos with the
 // square of the window's rising half.

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "transform/TransformFrame.h"
+#include "transform/dsp/ProcessHeapBuffer.h"
 #include "transform/filters/BlockFilter.h"
 #include "transform/filters/FastHartleyTransform.h"
 #include "transform/filters/HeapFloats.h"
@@ -37,13 +38,16 @@ STDMETHODIMP CSonalter2::FFTFilter(SAFEARRAY** WavArray, SAFEARRAY** FFTArray) {
         LastErrorNum = NOERRORS;
 
         const std::size_t N = 2 * curve->size();
-        HeapFloats window(N), block(N), carry(N);
-        if (!window || !block || !carry) return Outcome::Failed(ReportError(MEMORY));
+        HeapFloats window(N), block(N), spectrum(N), carry(N);
+        dsp::ProcessHeapBuffer<std::uint32_t> reversal(N);
+        if (!window || !block || !spectrum || !carry || !reversal.get()) return Outcome::Failed(ReportError(MEMORY));
         dsp::FillSineWindow(window.get(), N);
+        dsp::FillBitReversal(reversal.get(), N);
         dsp::BlockFilterLeadIn(a, window.get(), carry.get(), N);
         std::size_t pos = 0;
         for (; pos + N < n; pos += N / 2) {
-            dsp::BlockFilterStep(a, pos, curve->floats(), window.get(), block.get(), carry.get(), N);
+            dsp::BlockFilterStep(a, pos, curve->floats(), window.get(), reversal.get(), block.get(), spectrum.get(),
+                                 carry.get(), N);
             const auto percent = (static_cast<unsigned long long>(pos + N / 2) * 100 / n) % 100;
             frame.FireProgress(static_cast<LONG>(percent));
         }

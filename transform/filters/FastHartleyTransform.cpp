@@ -217,6 +217,18 @@ HartleyTwiddle HartleyTwiddleOf(std::int64_t n, std::int64_t k1, std::int64_t i)
 
 void FastHartleyTransform(float* e, std::size_t n) {
     BitReverse(e, n);
+    HartleyStages(e, n);
+}
+
+void FillBitReversal(std::uint32_t* reversal, std::size_t n) {
+    int bits = 0;
+    while ((std::size_t{1} << bits) < n) ++bits;
+    for (std::size_t i = 0; i < n; ++i) {
+        reversal[i] = static_cast<std::uint32_t>(bits == 0 ? 0 : Reverse64(i) >> (64 - bits));
+    }
+}
+
+void HartleyStages(float* e, std::size_t n) {
     const TwiddleTable& table = Twiddles();
     std::size_t firstStage = 4;
 #if QELV_HAVE_WIDE_HARTLEY

@@ -21,6 +21,15 @@ namespace qelv::dsp {
 
 void FastHartleyTransform(float* data, std::size_t n);
 
+// The bit-reversal permutation of n = 4^m entries as a table: entry i of the
+// data moves to reversal[i] (an involution, reversal[0] = 0).
+void FillBitReversal(std::uint32_t* reversal, std::size_t n);
+
+// The transform's stages alone, for data already in bit-reversed order (entry i
+// placed at reversal[i]): a caller that writes its block through the table saves
+// the permutation pass and gets the same floats as FastHartleyTransform.
+void HartleyStages(float* data, std::size_t n);
+
 // m when n = 2^m with m >= 1; 0 for 0, 1, negative numbers and non-powers of two.
 std::int32_t PowerOfTwoExponent(std::int32_t n);
 

@@ -23,15 +23,21 @@ QELV_HARTLEY_INLINE void SumDifference(__m128& p, __m128& q) {
 
 // The double sum of the exact products, rounded to floats; `special` collects
 // the lanes the scalar code would recompute in extended precision (a float
-// midpoint pattern, or below the normal float range but not 0).
+// midpoint pattern, or below the normal float range but not 0). For the range
+// test the bits without the sign, x = bits << 1, order like the magnitudes, so
+// 0 < |sum| < 2^-126 is 1 <= x < T, that is x - 1 < T - 1 unsigned; adding
+// 2^63 - 1 forms x - 1 with the top bit flipped, which turns the unsigned
+// comparison into the signed one AVX2 has.
 QELV_HARTLEY_INLINE __m128 RoundedSum(__m256d sum, __m256i& special) {
     const __m256i bits = _mm256_castpd_si256(sum);
     const __m256i low = _mm256_and_si256(bits, _mm256_set1_epi64x((std::int64_t{1} << 29) - 1));
     const __m256i midpoint = _mm256_cmpeq_epi64(low, _mm256_set1_epi64x(std::int64_t{1} << 28));
-    const __m256d magnitude = _mm256_andnot_pd(_mm256_set1_pd(-0.0), sum);
-    const __m256d tiny = _mm256_and_pd(_mm256_cmp_pd(magnitude, _mm256_set1_pd(0x1p-126), _CMP_LT_OQ),
-                                       _mm256_cmp_pd(magnitude, _mm256_setzero_pd(), _CMP_NEQ_OQ));
-    special = _mm256_or_si256(special, _mm256_or_si256(midpoint, _mm256_castpd_si256(tiny)));
+    constexpr std::uint64_t kSmallestNormalFloat = std::uint64_t{0x3810000000000000};  // 2^-126 as a double
+    constexpr std::uint64_t kFlip = std::uint64_t{1} << 63;
+    const __m256i flipped = _mm256_add_epi64(_mm256_slli_epi64(bits, 1), _mm256_set1_epi64x(INT64_MAX));
+    const __m256i bound = _mm256_set1_epi64x(static_cast<std::int64_t>(((kSmallestNormalFloat << 1) - 1) ^ kFlip));
+    const __m256i tiny = _mm256_cmpgt_epi64(bound, flipped);
+    special = _mm256_or_si256(special, _mm256_or_si256(midpoint, tiny));
     return _mm256_cvtpd_ps(sum);
 }
 
