@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "transform/dsp/Vector.h"
+#include "transform/effects/SweepOffsetsWide.h"
+
 namespace qelv::dsp {
 namespace {
 
@@ -47,6 +50,9 @@ void SweepOffsets(const SweepArguments& sweep, std::size_t begin, std::size_t co
         return;
     }
     const double halfDepth = sweep.halfDepth;
+#if QELV_HAVE_WIDE_SWEEP
+    const bool wideForm = vec::HasWide();
+#endif
     for (std::size_t first = 0; first < count; first += m) {
         const std::size_t end = count - first < m ? count : first + m;
         const double b = Argument(sweep, begin + first);
@@ -58,7 +64,11 @@ void SweepOffsets(const SweepArguments& sweep, std::size_t begin, std::size_t co
         }
         const double sinB = std::sin(b);
         const double cosB = std::cos(b);
-        for (std::size_t j = first; j < end; ++j) {
+        std::size_t j = first;
+#if QELV_HAVE_WIDE_SWEEP
+        if (wideForm) j = wide::SweepPolynomial(sweep, begin, first, end, b, sinB, cosB, df, k, Exact, librarySines);
+#endif
+        for (; j < end; ++j) {
             const double e = Argument(sweep, begin + j) - b;
             const double e2 = e * e;
             const double e4 = e2 * e2;

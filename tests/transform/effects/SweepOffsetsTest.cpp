@@ -9,12 +9,23 @@
 #include <random>
 
 #include "transform/FloatEnvironment.h"
+#include "transform/dsp/Vector.h"
 #include "transform/effects/SweepOffsets.h"
 
 namespace qelv::dsp {
 namespace {
 
-TEST(SweepOffsets, BlockFormMatchesTheLibrarySineOfEverySample) {
+// Both forms of the polynomial: four samples side by side (where the processor
+// has AVX2) and one at a time.
+class SweepForms : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { vec::AllowWide(GetParam()); }
+    void TearDown() override { vec::AllowWide(true); }
+};
+INSTANTIATE_TEST_SUITE_P(Variants, SweepForms, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? std::string("Wide") : std::string("Scalar"); });
+
+TEST_P(SweepForms, BlockFormMatchesTheLibrarySineOfEverySample) {
     const FloatEnvironment environment;
     std::mt19937_64 rng(99);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
