@@ -5,7 +5,9 @@
 
 #include "transform/dsp/LevelKernels.h"
 #include "transform/dsp/SampleConversion.h"
+#include "transform/dsp/Vector.h"
 #include "transform/effects/Sine.h"
+#include "transform/effects/VibratoWide.h"
 
 namespace qelv::dsp {
 
@@ -21,7 +23,11 @@ VibratoSweep MakeVibratoSweep(float depthPercent, float hertz, float degrees, st
 void VibratoRange(std::int16_t* a, std::size_t begin, std::size_t end, const VibratoSweep& sweep) {
     const double phase = sweep.phase;
     const double depth = sweep.depth;
-    for (std::size_t i = begin; i < end; ++i) {
+    std::size_t i = begin;
+#if QELV_HAVE_WIDE_VIBRATO
+    if (vec::HasWide()) i = wide::VibratoFours(a, begin, end, sweep.step, phase, depth);
+#endif
+    for (; i < end; ++i) {
         const double s = Sine(sweep.step * static_cast<double>(i) + phase);
         a[i] = ClampTruncate((s * depth + 1.0) * static_cast<double>(a[i]));
     }

@@ -7,7 +7,11 @@
 #include <random>
 
 #include "transform/TestSupport.h"
+#include "transform/FloatEnvironment.h"
+#include "transform/dsp/SampleConversion.h"
+#include "transform/dsp/Vector.h"
 #include "transform/effects/Modulation.h"
+#include "transform/effects/Sine.h"
 
 namespace qelv::test {
 namespace {
@@ -49,6 +53,44 @@ TEST(Vibrato, DocumentedCasesAndShape) {
     ASSERT_EQ(o->Vibrato(&half, 50, 441, 90), S_OK);
     EXPECT_EQ(half.values()[0], 14999);
     EXPECT_EQ(half.values()[50], 5000);
+}
+
+// The kernel in both forms (four lanes where the processor has AVX2, and one
+// sample at a time) against the per-sample formula: slow and fast sweeps,
+// either direction, phases near and past the end of the sine's double path
+// (1.6e6), odd starts and lengths, full-scale samples.
+TEST(Vibrato, BothFormsMatchThePerSampleFormula) {
+    const FloatEnvironment environment;
+    std::mt19937_64 rng(17);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::uniform_int_distribution<int> sample(-32768, 32767);
+    std::size_t compared = 0;
+    for (int round = 0; round < 300; ++round) {
+        dsp::VibratoSweep sweep;
+        const double hz = (round % 5 == 4 ? 20000.0 : 20.0) * unit(rng) * (round % 2 ? -1 : 1);
+        sweep.step = 2.0 * 3.141592653589793 * static_cast<double>(static_cast<float>(hz / 44100.0));
+        const double phases[] = {unit(rng) * 7, 1.6e6 - unit(rng) * 40, 1.6e6 + unit(rng), -1.6e6 + unit(rng) * 3,
+                                 unit(rng) * 1e9};
+        sweep.phase = static_cast<float>(phases[round % 5]);
+        sweep.depth = static_cast<float>(round % 7 == 0 ? 1.0 : unit(rng));
+        const std::size_t begin = rng() % 1000, n = begin + 1 + rng() % 3000;
+        std::vector<std::int16_t> x(n);
+        for (auto& v : x) v = static_cast<std::int16_t>(sample(rng));
+        std::vector<std::int16_t> expected = x;
+        for (std::size_t i = begin; i < n; ++i) {
+            const double s = dsp::Sine(sweep.step * static_cast<double>(i) + static_cast<double>(sweep.phase));
+            expected[i] = dsp::ClampTruncate((s * sweep.depth + 1.0) * static_cast<double>(x[i]));
+        }
+        for (bool wide : {true, false}) {
+            dsp::vec::AllowWide(wide);
+            std::vector<std::int16_t> got = x;
+            dsp::VibratoRange(got.data(), begin, n, sweep);
+            dsp::vec::AllowWide(true);
+            ASSERT_EQ(got, expected) << "round " << round << (wide ? " wide" : " scalar");
+        }
+        compared += n - begin;
+    }
+    EXPECT_GT(compared, 400000u);
 }
 
 TEST(Vibrato, RefusalsEventsAndCancel) {

@@ -1,0 +1,72 @@
+#include "transform/effects/VibratoWide.h"
+
+#if QELV_HAVE_WIDE_VIBRATO
+
+#include <cstdint>
+
+#include "transform/dsp/SampleConversion.h"
+#include "transform/effects/Sine.h"
+
+// Everything below, the sine's templates included, is compiled for AVX2; the
+// templates have internal linkage, so the scalar file keeps its own copy.
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+#include "transform/effects/SineKernels.h"
+
+namespace qelv::dsp::wide {
+namespace {
+
+using D4 = double __attribute__((vector_size(32)));
+using L4 = unsigned long long __attribute__((vector_size(32)));
+using I4 = int __attribute__((vector_size(16)));
+// Casts between these vector types (as (L4)d) reinterpret the bits.
+
+}  // namespace
+
+std::size_t VibratoFours(std::int16_t* a, std::size_t begin, std::size_t end, double step, double phase,
+                         double depth) {
+    const D4 lanes = {0.0, 1.0, 2.0, 3.0};
+    const D4 limit = {kSampleLimit, kSampleLimit, kSampleLimit, kSampleLimit};
+    std::size_t i = begin;
+    for (; i + 4 <= end; i += 4) {
+        // The indices as doubles: exact (below 2^53), as the scalar conversion.
+        const D4 x = step * (static_cast<double>(i) + lanes) + phase;
+        // |x| not below the limit (NaN included): the scalar code takes these four.
+        const auto onPath = (x < kDoubleLimit) & (x > -kDoubleLimit);
+        if ((onPath[0] & onPath[1] & onPath[2] & onPath[3]) == 0) {
+            for (std::size_t j = i; j < i + 4; ++j) {
+                const double sj = Sine(step * static_cast<double>(j) + phase);
+                a[j] = ClampTruncate((sj * depth + 1.0) * static_cast<double>(a[j]));
+            }
+            continue;
+        }
+        const Reduced<D4> red = Reduce(x);
+        // n is a whole number below 2^20 in magnitude: n + 1.5 * 2^52 holds it in
+        // its low fraction bits as a two's complement, so & 3 is n mod 4.
+        const D4 shifted = red.n + kRoundShift;
+        const L4 quadrant = ((L4)shifted) & 3;
+        const D4 sine = KernelSin(red.hi, red.lo);
+        const D4 cosine = KernelCos(red.hi, red.lo);
+        const D4 s0 = (quadrant & 1) != 0 ? cosine : sine;
+        // Negation flips the sign bit only.
+        const L4 flipped = ((L4)s0) ^ ((quadrant & 2) << 62);
+        const D4 s = (D4)flipped;
+        const D4 samples = {static_cast<double>(a[i]), static_cast<double>(a[i + 1]), static_cast<double>(a[i + 2]),
+                            static_cast<double>(a[i + 3])};
+        D4 y = (s * depth + 1.0) * samples;
+        // |s| <= 1, depth and the samples finite: y is finite, clamped as
+        // ClampTruncate clamps and truncated toward zero.
+        y = y > limit ? limit : y;
+        y = y < -limit ? -limit : y;
+        const I4 whole = __builtin_convertvector(y, I4);
+        for (int lane = 0; lane < 4; ++lane) a[i + static_cast<std::size_t>(lane)] = static_cast<std::int16_t>(whole[lane]);
+    }
+    return i;
+}
+
+}  // namespace qelv::dsp::wide
+
+#pragma GCC pop_options
+
+#endif
