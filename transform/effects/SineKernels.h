@@ -2,7 +2,14 @@
 // type, so that the four-lane form of Vibrato (VibratoWide.cpp) runs the very
 // same operations on vectors of doubles. Everything here has internal linkage:
 // each file that includes it gets its own copy, compiled for its own target.
+//
+// QELV_SINE_KERNEL, when the includer defines it first, is put on the function
+// templates (the four-lane file compiles them for AVX2 that way).
 #pragma once
+
+#ifndef QELV_SINE_KERNEL
+#define QELV_SINE_KERNEL inline
+#endif
 
 namespace qelv::dsp {
 namespace {
@@ -42,7 +49,7 @@ struct Reduced {
 };
 
 template <class T>
-Reduced<T> Reduce(T x) {
+QELV_SINE_KERNEL Reduced<T> Reduce(T x) {
     const T n = (x * kInvHalfPi + kRoundShift) - kRoundShift;
     T r = x - n * kHalfPi1;
     T w = n * kHalfPi1Tail;
@@ -59,7 +66,7 @@ Reduced<T> Reduce(T x) {
 }
 
 template <class T>
-T KernelSin(T x, T y) {
+QELV_SINE_KERNEL T KernelSin(T x, T y) {
     const T z = x * x;
     const T v = z * x;
     const T r = S2 + z * (S3 + z * (S4 + z * (S5 + z * S6)));
@@ -67,7 +74,7 @@ T KernelSin(T x, T y) {
 }
 
 template <class T>
-T KernelCos(T x, T y) {
+QELV_SINE_KERNEL T KernelCos(T x, T y) {
     const T z = x * x;
     const T r = z * (C1 + z * (C2 + z * (C3 + z * (C4 + z * (C5 + z * C6)))));
     const T hz = 0.5 * z;

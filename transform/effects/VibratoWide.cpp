@@ -7,11 +7,9 @@
 #include "transform/dsp/SampleConversion.h"
 #include "transform/effects/Sine.h"
 
-// Everything below, the sine's templates included, is compiled for AVX2; the
-// templates have internal linkage, so the scalar file keeps its own copy.
-#pragma GCC push_options
-#pragma GCC target("avx2")
-
+// The sine's templates are compiled for AVX2 here and inlined; they have
+// internal linkage, so the scalar file keeps its own copy.
+#define QELV_SINE_KERNEL inline __attribute__((always_inline, target("avx2")))
 #include "transform/effects/SineKernels.h"
 
 namespace qelv::dsp::wide {
@@ -24,8 +22,8 @@ using I4 = int __attribute__((vector_size(16)));
 
 }  // namespace
 
-std::size_t VibratoFours(std::int16_t* a, std::size_t begin, std::size_t end, double step, double phase,
-                         double depth) {
+__attribute__((target("avx2"))) std::size_t VibratoFours(std::int16_t* a, std::size_t begin, std::size_t end,
+                                                         double step, double phase, double depth) {
     const D4 lanes = {0.0, 1.0, 2.0, 3.0};
     const D4 limit = {kSampleLimit, kSampleLimit, kSampleLimit, kSampleLimit};
     std::size_t i = begin;
@@ -48,25 +46,27 @@ std::size_t VibratoFours(std::int16_t* a, std::size_t begin, std::size_t end, do
         const L4 quadrant = ((L4)shifted) & 3;
         const D4 sine = KernelSin(red.hi, red.lo);
         const D4 cosine = KernelCos(red.hi, red.lo);
-        const D4 s0 = (quadrant & 1) != 0 ? cosine : sine;
-        // Negation flips the sign bit only.
-        const L4 flipped = ((L4)s0) ^ ((quadrant & 2) << 62);
-        const D4 s = (D4)flipped;
+        // The cosine kernel in quadrants 1 and 3, then negation (which flips the
+        // sign bit only) in quadrants 2 and 3.
+        const L4 useCosine = (L4)((quadrant & 1) != 0);
+        const L4 chosen = (useCosine & (L4)cosine) | (~useCosine & (L4)sine);
+        const D4 s = (D4)(chosen ^ ((quadrant & 2) << 62));
         const D4 samples = {static_cast<double>(a[i]), static_cast<double>(a[i + 1]), static_cast<double>(a[i + 2]),
                             static_cast<double>(a[i + 3])};
         D4 y = (s * depth + 1.0) * samples;
         // |s| <= 1, depth and the samples finite: y is finite, clamped as
         // ClampTruncate clamps and truncated toward zero.
-        y = y > limit ? limit : y;
-        y = y < -limit ? -limit : y;
+        const L4 above = (L4)(y > limit), below = (L4)(y < -limit);
+        y = (D4)((above & (L4)limit) | (~above & (L4)y));
+        y = (D4)((below & (L4)(-limit)) | (~below & (L4)y));
         const I4 whole = __builtin_convertvector(y, I4);
-        for (int lane = 0; lane < 4; ++lane) a[i + static_cast<std::size_t>(lane)] = static_cast<std::int16_t>(whole[lane]);
+        for (int lane = 0; lane < 4; ++lane) {
+            a[i + static_cast<std::size_t>(lane)] = static_cast<std::int16_t>(whole[lane]);
+        }
     }
     return i;
 }
 
 }  // namespace qelv::dsp::wide
-
-#pragma GCC pop_options
 
 #endif
