@@ -2,6 +2,8 @@
 
 #if QELV_HAVE_WIDE_VIBRATO
 
+#include <immintrin.h>
+
 #include <cstdint>
 
 #include "transform/dsp/SampleConversion.h"
@@ -17,19 +19,20 @@ namespace {
 
 using D4 = double __attribute__((vector_size(32)));
 using L4 = unsigned long long __attribute__((vector_size(32)));
-using I4 = int __attribute__((vector_size(16)));
 // Casts between these vector types (as (L4)d) reinterpret the bits.
 
 }  // namespace
 
 __attribute__((target("avx2"))) std::size_t VibratoFours(std::int16_t* a, std::size_t begin, std::size_t end,
                                                          double step, double phase, double depth) {
-    const D4 lanes = {0.0, 1.0, 2.0, 3.0};
+    // The indices as doubles: exact (below 2^53), as the scalar conversion, and
+    // so is adding 4 to them.
+    const double first = static_cast<double>(begin);
+    D4 index = {first, first + 1.0, first + 2.0, first + 3.0};
     const D4 limit = {kSampleLimit, kSampleLimit, kSampleLimit, kSampleLimit};
     std::size_t i = begin;
-    for (; i + 4 <= end; i += 4) {
-        // The indices as doubles: exact (below 2^53), as the scalar conversion.
-        const D4 x = step * (static_cast<double>(i) + lanes) + phase;
+    for (; i + 4 <= end; i += 4, index += 4.0) {
+        const D4 x = step * index + phase;
         // |x| not below the limit (NaN included): the scalar code takes these four.
         const auto onPath = (x < kDoubleLimit) & (x > -kDoubleLimit);
         if ((onPath[0] & onPath[1] & onPath[2] & onPath[3]) == 0) {
@@ -51,18 +54,17 @@ __attribute__((target("avx2"))) std::size_t VibratoFours(std::int16_t* a, std::s
         const L4 useCosine = (L4)((quadrant & 1) != 0);
         const L4 chosen = (useCosine & (L4)cosine) | (~useCosine & (L4)sine);
         const D4 s = (D4)(chosen ^ ((quadrant & 2) << 62));
-        const D4 samples = {static_cast<double>(a[i]), static_cast<double>(a[i + 1]), static_cast<double>(a[i + 2]),
-                            static_cast<double>(a[i + 3])};
+        const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + i));
+        const D4 samples = (D4)_mm256_cvtepi32_pd(_mm_cvtepi16_epi32(four));
         D4 y = (s * depth + 1.0) * samples;
         // |s| <= 1, depth and the samples finite: y is finite, clamped as
         // ClampTruncate clamps and truncated toward zero.
         const L4 above = (L4)(y > limit), below = (L4)(y < -limit);
         y = (D4)((above & (L4)limit) | (~above & (L4)y));
         y = (D4)((below & (L4)(-limit)) | (~below & (L4)y));
-        const I4 whole = __builtin_convertvector(y, I4);
-        for (int lane = 0; lane < 4; ++lane) {
-            a[i + static_cast<std::size_t>(lane)] = static_cast<std::int16_t>(whole[lane]);
-        }
+        // Truncation toward zero; the clamped values pack to 16 bits unchanged.
+        const __m128i whole = _mm256_cvttpd_epi32((__m256d)y);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(a + i), _mm_packs_epi32(whole, whole));
     }
     return i;
 }
