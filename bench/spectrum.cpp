@@ -16,6 +16,7 @@
 
 #include "transform/Sonalter2.h"
 #include "transform/filters/FastHartleyTransform.h"
+#include "transform/filters/FastHartleyTransformWide.h"
 
 namespace {
 
@@ -61,6 +62,15 @@ void Hartley(benchmark::State& state) {
 }
 BENCHMARK(Hartley)->Arg(4096)->Arg(16384)->Unit(benchmark::kMicrosecond);
 
+// The same with the eight-lane groups switched off (the four-lane AVX2 form), for
+// comparing the two in one run on a processor with AVX-512.
+void HartleyFourLanes(benchmark::State& state) {
+    qelv::dsp::wide::AllowEightLanes(false);
+    Hartley(state);
+    qelv::dsp::wide::AllowEightLanes(true);
+}
+BENCHMARK(HartleyFourLanes)->Arg(4096)->Unit(benchmark::kMicrosecond);
+
 // A low-pass curve: full gain up to a quarter of the bins, then a cosine taper.
 std::vector<float> LowPassCurve(std::size_t L) {
     std::vector<float> c(L, 0.0f);
@@ -93,6 +103,13 @@ void FFTFilter(benchmark::State& state) {
     SafeArrayDestroy(curve);
 }
 BENCHMARK(FFTFilter)->Arg(512)->Arg(2048)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void FFTFilterFourLanes(benchmark::State& state) {
+    qelv::dsp::wide::AllowEightLanes(false);
+    FFTFilter(state);
+    qelv::dsp::wide::AllowEightLanes(true);
+}
+BENCHMARK(FFTFilterFourLanes)->Arg(512)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 void Equalizer(benchmark::State& state) {
     SAFEARRAY* db = Floats({6, -3, 0, 4, -12});

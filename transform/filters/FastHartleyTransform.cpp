@@ -259,7 +259,11 @@ void HartleyStages(float* e, std::size_t n) {
 #if QELV_HAVE_WIDE_HARTLEY
             if (k8 > 4 && vec::HasWide()) {
                 for (std::size_t f = 0; f < n; f += s) BlockHead(e, f, k1, k2, k3, k8);
-                wide::HartleyStageGroups(e, n, s, table.StageD(s), ScalarGroups);
+                if (k8 >= 8 && wide::HasEightLanes()) {
+                    wide::HartleyStageGroups8(e, n, s, table.StageD(s), ScalarGroups);
+                } else {
+                    wide::HartleyStageGroups(e, n, s, table.StageD(s), ScalarGroups);
+                }
                 continue;
             }
 #endif

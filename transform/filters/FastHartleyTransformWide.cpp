@@ -200,3 +200,114 @@ QELV_HARTLEY_AVX2 void HartleyStageGroups(float* e, std::size_t n, std::size_t s
 }  // namespace qelv::dsp::wide
 
 #endif
+
+#if QELV_HAVE_WIDE_HARTLEY
+
+#include <atomic>
+
+#define QELV_HARTLEY_512 __attribute__((target("avx512f,avx512vl,avx2")))
+#define QELV_HARTLEY_512_INLINE inline __attribute__((always_inline, target("avx512f,avx512vl,avx2")))
+
+namespace qelv::dsp::wide {
+namespace {
+
+std::atomic<bool> g_allowEight{true};
+
+QELV_HARTLEY_512_INLINE __m256 Reversed8(__m256 v) {
+    return _mm256_permutevar8x32_ps(v, _mm256_set_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+}
+
+QELV_HARTLEY_512_INLINE void SumDifference8(__m256& p, __m256& q) {
+    const __m256 sum = _mm256_add_ps(p, q);
+    q = _mm256_sub_ps(sum, _mm256_add_ps(q, q));
+    p = sum;
+}
+
+// As RoundedSum, eight lanes; the checks go to a mask register. The range test
+// is x - 1 < T - 1 unsigned on the bits without the sign, x = bits << 1.
+QELV_HARTLEY_512_INLINE __m256 RoundedSum8(__m512d sum, __mmask8& special) {
+    const __m512i bits = _mm512_castpd_si512(sum);
+    const __mmask8 midpoint = _mm512_cmpeq_epi64_mask(
+        _mm512_and_si512(bits, _mm512_set1_epi64((std::int64_t{1} << 29) - 1)), _mm512_set1_epi64(std::int64_t{1} << 28));
+    constexpr std::int64_t kSmallestNormalFloat = std::int64_t{0x3810000000000000};  // 2^-126 as a double
+    const __mmask8 tiny = _mm512_cmplt_epu64_mask(_mm512_sub_epi64(_mm512_add_epi64(bits, bits), _mm512_set1_epi64(1)),
+                                                   _mm512_set1_epi64((kSmallestNormalFloat << 1) - 1));
+    special = static_cast<__mmask8>(special | midpoint | tiny);
+    return _mm512_maskz_cvtpd_ps(0xFF, sum);
+}
+
+QELV_HARTLEY_512_INLINE void Rotate8(__m512d c, __m512d s, __m256 u, __m256 v, __m256& plus, __m256& minus,
+                                     __mmask8& special) {
+    // (The zero-masked conversions with a full mask are the plain ones.)
+    const __m512d ud = _mm512_maskz_cvtps_pd(0xFF, u), vd = _mm512_maskz_cvtps_pd(0xFF, v);
+    plus = RoundedSum8(_mm512_add_pd(_mm512_mul_pd(c, ud), _mm512_mul_pd(s, vd)), special);
+    minus = RoundedSum8(_mm512_sub_pd(_mm512_mul_pd(s, ud), _mm512_mul_pd(c, vd)), special);
+}
+
+// Groups i .. i+lanes-1 (lanes 8 or 7) of the block at f, as Groups.
+QELV_HARTLEY_512_INLINE bool Groups8(float* e, std::size_t f, std::size_t i, std::size_t k1,
+                                     const HartleyTwiddlesD& t, int lanes) {
+    const std::size_t k2 = 2 * k1, k3 = 3 * k1;
+    float* pa = e + f + i;
+    float* pb = e + f + k1 - i - 7;
+    __m256 a0 = _mm256_loadu_ps(pa), a1 = _mm256_loadu_ps(pa + k1), a2 = _mm256_loadu_ps(pa + k2),
+           a3 = _mm256_loadu_ps(pa + k3);
+    __m256 b0 = Reversed8(_mm256_loadu_ps(pb)), b1 = Reversed8(_mm256_loadu_ps(pb + k1));
+    __m256 b2 = Reversed8(_mm256_loadu_ps(pb + k2)), b3 = Reversed8(_mm256_loadu_ps(pb + k3));
+    const __m512d c1 = _mm512_loadu_pd(t.c1 + i), s1 = _mm512_loadu_pd(t.s1 + i);
+    const __m512d c2 = _mm512_loadu_pd(t.c2 + i), s2 = _mm512_loadu_pd(t.s2 + i);
+    __mmask8 special = 0;
+
+    Rotate8(c2, s2, a1, b1, a1, b1, special);
+    SumDifference8(a0, a1);
+    SumDifference8(b0, b1);
+    Rotate8(c2, s2, a3, b3, a3, b3, special);
+    SumDifference8(a2, a3);
+    SumDifference8(b2, b3);
+    Rotate8(c1, s1, a2, b3, a2, b3, special);
+    SumDifference8(a0, a2);
+    SumDifference8(b1, b3);
+    Rotate8(s1, c1, b2, a3, b2, a3, special);
+    SumDifference8(a1, a3);
+    SumDifference8(b0, b2);
+
+    // Seven lanes: lane 7 (group k1/2, where a and b meet) is dropped; in
+    // memory it is the last a entry and the first b entry.
+    const __mmask8 kept = lanes == 8 ? 0xFF : 0x7F;
+    if ((special & kept) != 0) return false;
+    const __mmask8 bKept = lanes == 8 ? 0xFF : 0xFE;
+    _mm256_mask_storeu_ps(pa, kept, a0);
+    _mm256_mask_storeu_ps(pa + k1, kept, a1);
+    _mm256_mask_storeu_ps(pa + k2, kept, a2);
+    _mm256_mask_storeu_ps(pa + k3, kept, a3);
+    _mm256_mask_storeu_ps(pb, bKept, Reversed8(b0));
+    _mm256_mask_storeu_ps(pb + k1, bKept, Reversed8(b1));
+    _mm256_mask_storeu_ps(pb + k2, bKept, Reversed8(b2));
+    _mm256_mask_storeu_ps(pb + k3, bKept, Reversed8(b3));
+    return true;
+}
+
+}  // namespace
+
+bool HasEightLanes() {
+    static const bool processor = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+    return processor && g_allowEight.load(std::memory_order_relaxed);
+}
+
+void AllowEightLanes(bool allow) { g_allowEight.store(allow, std::memory_order_relaxed); }
+
+QELV_HARTLEY_512 void HartleyStageGroups8(float* e, std::size_t n, std::size_t s, const HartleyTwiddlesD& t,
+                                          ScalarHartleyGroups scalar) {
+    const std::size_t k1 = s / 4, k8 = s / 8;
+    for (std::size_t f = 0; f < n; f += s) {
+        // k8 - 1 groups: a multiple of eight, then seven.
+        for (std::size_t i = 1; i < k8; i += 8) {
+            const int lanes = i + 7 < k8 ? 8 : 7;
+            if (!Groups8(e, f, i, k1, t, lanes)) scalar(e, f, i, static_cast<std::size_t>(lanes), k1);
+        }
+    }
+}
+
+}  // namespace qelv::dsp::wide
+
+#endif

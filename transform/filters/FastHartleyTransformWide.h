@@ -45,4 +45,16 @@ using ScalarHartleyGroups = void (*)(float* e, std::size_t f, std::size_t i, std
 // needs the extended recomputation are handed to `scalar` instead.
 void HartleyStageGroups(float* e, std::size_t n, std::size_t s, const HartleyTwiddlesD& t, ScalarHartleyGroups scalar);
 
+// The same with eight groups side by side (AVX-512: eight doubles per
+// operation, the checks in mask registers), for stages with k8 >= 8; the last
+// seven groups of a block run with the eighth lane dropped.
+void HartleyStageGroups8(float* e, std::size_t n, std::size_t s, const HartleyTwiddlesD& t,
+                         ScalarHartleyGroups scalar);
+
+// True when the processor has AVX-512 (F and VL) and the eight-lane form is not
+// switched off; AllowEightLanes(false) leaves the four-lane form, so that tests
+// can check both on one machine.
+bool HasEightLanes();
+void AllowEightLanes(bool allow);
+
 }  // namespace qelv::dsp::wide

@@ -11,6 +11,7 @@
 #include "transform/spectrum/SpectrumModel.h"
 #include "transform/dsp/Vector.h"
 #include "transform/filters/FastHartleyTransform.h"
+#include "transform/filters/FastHartleyTransformWide.h"
 
 namespace qelv::test {
 namespace {
@@ -52,14 +53,26 @@ TEST(FastHartleyTransform, SmallSizesGiveTheStagedValues) {
     }
 }
 
-// Both forms: the AVX2 groups (where the processor has them) and the scalar ones.
-class HartleyForms : public ::testing::TestWithParam<bool> {
+// Every form: eight groups side by side (AVX-512), four (AVX2), where the
+// processor has them, and the scalar groups.
+enum class Form { Eight, Four, Scalar };
+class HartleyForms : public ::testing::TestWithParam<Form> {
 protected:
-    void SetUp() override { dsp::vec::AllowWide(GetParam()); }
-    void TearDown() override { dsp::vec::AllowWide(true); }
+    void SetUp() override {
+        dsp::vec::AllowWide(GetParam() != Form::Scalar);
+        dsp::wide::AllowEightLanes(GetParam() == Form::Eight);
+    }
+    void TearDown() override {
+        dsp::vec::AllowWide(true);
+        dsp::wide::AllowEightLanes(true);
+    }
 };
-INSTANTIATE_TEST_SUITE_P(Variants, HartleyForms, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? std::string("Wide") : std::string("Scalar"); });
+INSTANTIATE_TEST_SUITE_P(Variants, HartleyForms, ::testing::Values(Form::Eight, Form::Four, Form::Scalar),
+                         [](const auto& info) {
+                             return info.param == Form::Eight ? std::string("EightLanes")
+                                    : info.param == Form::Four ? std::string("FourLanes")
+                                                               : std::string("Scalar");
+                         });
 
 TEST_P(HartleyForms, MatchTheStagingBitForBitOnEveryLength) {
     std::mt19937 random(7);
