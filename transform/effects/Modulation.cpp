@@ -25,7 +25,10 @@ void VibratoRange(std::int16_t* a, std::size_t begin, std::size_t end, const Vib
     const double depth = sweep.depth;
     std::size_t i = begin;
 #if QELV_HAVE_WIDE_VIBRATO
-    if (vec::HasWide()) i = wide::VibratoFours(a, begin, end, sweep.step, phase, depth);
+    if (vec::HasWide()) {
+        if (wide::HasVibratoEightLanes()) i = wide::VibratoEights(a, begin, end, sweep.step, phase, depth);
+        i = wide::VibratoFours(a, i, end, sweep.step, phase, depth);
+    }
 #endif
     for (; i < end; ++i) {
         const double s = Sine(sweep.step * static_cast<double>(i) + phase);

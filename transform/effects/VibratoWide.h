@@ -24,4 +24,13 @@ namespace qelv::dsp::wide {
 std::size_t VibratoFours(std::int16_t* a, std::size_t begin, std::size_t end, double step, double phase,
                          double depth);
 
+// The same eight samples at a time (AVX-512 F), where HasVibratoEightLanes().
+std::size_t VibratoEights(std::int16_t* a, std::size_t begin, std::size_t end, double step, double phase,
+                          double depth);
+
+// True when the processor has AVX-512 F and the eight-lane form is not switched
+// off; AllowVibratoEightLanes(false) leaves the four-lane form (for tests).
+bool HasVibratoEightLanes();
+void AllowVibratoEightLanes(bool allow);
+
 }  // namespace qelv::dsp::wide

@@ -12,6 +12,7 @@
 #include "transform/dsp/Vector.h"
 #include "transform/effects/Modulation.h"
 #include "transform/effects/Sine.h"
+#include "transform/effects/VibratoWide.h"
 
 namespace qelv::test {
 namespace {
@@ -81,12 +82,16 @@ TEST(Vibrato, BothFormsMatchThePerSampleFormula) {
             const double s = dsp::Sine(sweep.step * static_cast<double>(i) + static_cast<double>(sweep.phase));
             expected[i] = dsp::ClampTruncate((s * sweep.depth + 1.0) * static_cast<double>(x[i]));
         }
-        for (bool wide : {true, false}) {
-            dsp::vec::AllowWide(wide);
+        // 8: eight lanes where the processor has AVX-512, then four; 4: four
+        // lanes; 1: one sample at a time.
+        for (int lanes : {8, 4, 1}) {
+            dsp::vec::AllowWide(lanes > 1);
+            dsp::wide::AllowVibratoEightLanes(lanes == 8);
             std::vector<std::int16_t> got = x;
             dsp::VibratoRange(got.data(), begin, n, sweep);
             dsp::vec::AllowWide(true);
-            ASSERT_EQ(got, expected) << "round " << round << (wide ? " wide" : " scalar");
+            dsp::wide::AllowVibratoEightLanes(true);
+            ASSERT_EQ(got, expected) << "round " << round << ", " << lanes << " lanes";
         }
         compared += n - begin;
     }
