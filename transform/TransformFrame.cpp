@@ -50,13 +50,20 @@ HRESULT TransformFrame::Open(SAFEARRAY** array, std::size_t minLength) {
         main_.Release();
         return object_.ReportError(INVALIDPARAM);
     }
-    if (mode_ == EdgeMode::None) return S_OK;
+    if (mode_ == EdgeMode::None || mode_ == EdgeMode::Deferred) return S_OK;
+    return SaveEdges(0, object_.SmoothSamples);
+}
 
+HRESULT TransformFrame::KeepEdges(std::size_t leftStart, LONG edge) {
+    if (mode_ != EdgeMode::Deferred || propertiesKept_ || leftStart > size()) return object_.ReportError(UNEXPECTED);
+    return SaveEdges(leftStart, edge);
+}
+
+HRESULT TransformFrame::SaveEdges(std::size_t leftStart, LONG edge) {
     const std::size_t n = main_.size();
     keptLeft_ = object_.SmoothLeftEnabled;
     keptRight_ = object_.SmoothRightEnabled;
     propertiesKept_ = true;
-    const long long edge = object_.SmoothSamples;
     long long need = 0;
     if (keptLeft_) need += edge;
     if (keptRight_) need += edge;
@@ -65,26 +72,28 @@ HRESULT TransformFrame::Open(SAFEARRAY** array, std::size_t minLength) {
         object_.SmoothLeftEnabled = VARIANT_FALSE;
         object_.SmoothRightEnabled = VARIANT_FALSE;
     }
-    if (mode_ != EdgeMode::Blend) return S_OK;
+    if (mode_ == EdgeMode::SwitchOnly) return S_OK;
 
-    const std::size_t m = dsp::EdgeLength(object_.SmoothSamples, n);
-    const bool left = object_.SmoothLeftEnabled && m > 0;
-    const bool right = object_.SmoothRightEnabled && m > 0;
+    leftStart_ = leftStart;
+    const std::size_t mLeft = dsp::EdgeLength(edge, n - leftStart);
+    const std::size_t mRight = dsp::EdgeLength(edge, n);
+    const bool left = object_.SmoothLeftEnabled && mLeft > 0;
+    const bool right = object_.SmoothRightEnabled && mRight > 0;
     HANDLE heap = GetProcessHeap();
-    if (left) object_.LeftEdgeBuffer = static_cast<SHORT*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, m * sizeof(SHORT)));
-    if (right) object_.RightEdgeBuffer = static_cast<SHORT*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, m * sizeof(SHORT)));
+    if (left) object_.LeftEdgeBuffer = static_cast<SHORT*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, mLeft * sizeof(SHORT)));
+    if (right) object_.RightEdgeBuffer = static_cast<SHORT*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, mRight * sizeof(SHORT)));
     if ((left && !object_.LeftEdgeBuffer) || (right && !object_.RightEdgeBuffer)) {
         ReleaseEdges();
         main_.Release();
         return object_.ReportError(MEMORY);
     }
     if (left) {
-        object_.LeftEdgeLength = static_cast<LONG>(m);
-        dsp::CopyHead(object_.LeftEdgeBuffer, data(), m);
+        object_.LeftEdgeLength = static_cast<LONG>(mLeft);
+        dsp::CopyHead(object_.LeftEdgeBuffer, data() + leftStart, mLeft);
     }
     if (right) {
-        object_.RightEdgeLength = static_cast<LONG>(m);
-        dsp::CopyTailReversed(object_.RightEdgeBuffer, data(), n, m);
+        object_.RightEdgeLength = static_cast<LONG>(mRight);
+        dsp::CopyTailReversed(object_.RightEdgeBuffer, data(), n, mRight);
     }
     return S_OK;
 }
@@ -150,7 +159,7 @@ std::size_t TransformFrame::NextEventIteration(std::size_t k, std::size_t count,
 HRESULT TransformFrame::Finish() {
     const std::size_t n = size();
     if (object_.SmoothLeftEnabled && object_.LeftEdgeBuffer) {
-        dsp::BlendHead(data(), object_.LeftEdgeBuffer, static_cast<std::size_t>(object_.LeftEdgeLength));
+        dsp::BlendHead(data() + leftStart_, object_.LeftEdgeBuffer, static_cast<std::size_t>(object_.LeftEdgeLength));
     }
     if (object_.SmoothRightEnabled && object_.RightEdgeBuffer) {
         dsp::BlendTail(data(), n, object_.RightEdgeBuffer, static_cast<std::size_t>(object_.RightEdgeLength));
@@ -164,7 +173,7 @@ HRESULT TransformFrame::Finish() {
     // Unlock before the host's handler runs, so it may free or resize the arrays.
     ReleaseArrays();
     environment_.Leave();
-    object_.Fire_EndTransform();
+    if (!omitEnd_) object_.Fire_EndTransform();
     return S_OK;
 }
 

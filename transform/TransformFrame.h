@@ -45,6 +45,10 @@ enum class EdgeMode {
     Blend,       // save the head and tail and cross-fade them back
     SwitchOnly,  // only switch the properties off for a short array and put them back
     None,        // leave the smoothing properties alone
+    // Blend, but the edges are saved only when the method calls KeepEdges, after
+    // checks that need the array, and the left edge may start past a lead of
+    // entries the method never rewrites (the delay-line methods).
+    Deferred,
 };
 
 // How a method's body ended: ran to its end, cancelled by the host, or failed
@@ -131,6 +135,16 @@ public:
         return Run(count, size(), 0, 1, static_cast<Work&&>(work));
     }
 
+    // Steps 4 and 5 for EdgeMode::Deferred, with an edge length of the method's
+    // choosing: the need test runs on the whole array, the left edge is saved
+    // from entry leftStart over the size() - leftStart entries after it (and is
+    // cross-faded back there), the right edge over the whole array. Returns S_OK
+    // or the ReportError status.
+    HRESULT KeepEdges(std::size_t leftStart, LONG edge);
+
+    // A method that fires no EndTransform on success calls this before Finish.
+    void OmitEndTransform() { omitEnd_ = true; }
+
     // Steps 7 to 10.
     HRESULT Finish();
 
@@ -149,6 +163,8 @@ public:
     CSonalter2& object() const { return object_; }
 
 private:
+    // Steps 4 and 5 with the given edge length and start of the left edge.
+    HRESULT SaveEdges(std::size_t leftStart, LONG edge);
     // Smallest iteration >= k whose loop index is a multiple of step; count if none.
     std::size_t NextEventIteration(std::size_t k, std::size_t count, std::size_t first, std::size_t stride,
                                    std::size_t step);
@@ -164,6 +180,8 @@ private:
     ArrayView extra_[3];
     std::size_t extraUsed_ = 0;
     bool propertiesKept_ = false;
+    bool omitEnd_ = false;
+    std::size_t leftStart_ = 0;
     VARIANT_BOOL keptLeft_ = VARIANT_FALSE;
     VARIANT_BOOL keptRight_ = VARIANT_FALSE;
     // Event schedule of the current Run: first event iteration and period.
