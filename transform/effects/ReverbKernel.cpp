@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "transform/dsp/ExactSums.h"
 #include "transform/dsp/SampleConversion.h"
 #include "transform/dsp/Vector.h"
 
@@ -19,59 +18,6 @@ inline float LowPass(const Biquad& c, float s, const ReverbState& st) {
                               static_cast<L>(c.b2) * st.s2 - static_cast<L>(c.a1) * st.l1 -
                               static_cast<L>(c.a2) * st.l2);
 }
-
-// (float)((long double)p1 + p2) for exact doubles p1, p2 (products of two
-// floats, or of a float and a 16-bit sample, are exact in double). The double
-// sum rounds to the same float unless it lies exactly on a float midpoint
-// (ExactSums.h) or is so small that the float's grid is no longer 24 bits below
-// its leading bit. Even then it does when the double sum is exact (its error,
-// found with the Fast2Sum step, is 0), which is the common case for sums of two
-// floats; only the rest is recomputed in extended precision.
-inline float RoundedSum(double p1, double p2) {
-    const double s = p1 + p2;
-    if (!IsFloatMidpointPattern(s) && !(std::fabs(s) < 0x1p-100)) return static_cast<float>(s);
-    const bool firstLarger = std::fabs(p1) >= std::fabs(p2);
-    const double large = firstLarger ? p1 : p2;
-    const double small = firstLarger ? p2 : p1;
-    if (small - (s - large) == 0.0) return static_cast<float>(s);
-    return static_cast<float>(static_cast<L>(p1) + p2);
-}
-
-
-// Four lanes of RoundedSum in vector arithmetic; a vector with a lane that is
-// not certain goes lane by lane through the scalar form. The midpoint test uses
-// floating-point operations only (the baseline instruction set has no 64-bit
-// integer compares): s is a float midpoint exactly when it has 25 significant
-// bits but not 24, i.e. Veltkamp's split at 28 bits gives back s while the
-// rounding to a float does not.
-QELV_ALWAYS_INLINE vec::F32x4 RoundedSum4(vec::F64x4 p1, vec::F64x4 p2) {
-    const vec::F64x4 s = p1 + p2;
-    const vec::F32x4 f = __builtin_convertvector(s, vec::F32x4);
-    const vec::F64x4 c = s * 268435457.0;  // 2^28 + 1
-    const vec::F64x4 high = c - (c - s);
-    const vec::F64x4 magnitude = s < 0.0 ? -s : s;
-    const vec::I64x4 suspect =
-        ((high == s) & (__builtin_convertvector(f, vec::F64x4) != s)) | (magnitude < 0x1p-100);
-    if (!vec::Any(suspect)) return f;
-    // Exact double sums (Fast2Sum error 0) round once either way.
-    const vec::F64x4 m1 = p1 < 0.0 ? -p1 : p1;
-    const vec::F64x4 m2 = p2 < 0.0 ? -p2 : p2;
-    const vec::I64x4 firstLarger = m1 >= m2;
-    const vec::F64x4 large = firstLarger ? p1 : p2;
-    const vec::F64x4 small = firstLarger ? p2 : p1;
-    const vec::I64x4 inexact = (small - (s - large)) != 0.0;
-    if (!vec::Any(suspect & inexact)) return f;
-    return vec::F32x4{RoundedSum(p1[0], p2[0]), RoundedSum(p1[1], p2[1]), RoundedSum(p1[2], p2[2]),
-                      RoundedSum(p1[3], p2[3])};
-}
-
-QELV_ALWAYS_INLINE vec::F64x4 LoadFloats(const float* p) {
-    vec::F32x4 v;
-    std::memcpy(&v, p, sizeof v);
-    return __builtin_convertvector(v, vec::F64x4);
-}
-QELV_ALWAYS_INLINE void StoreFloats(float* p, vec::F32x4 v) { std::memcpy(p, &v, sizeof v); }
-QELV_ALWAYS_INLINE vec::F64x4 LoadSamples(const std::int16_t* p) { return vec::ToDouble(vec::Load4(p)); }
 
 // Stretch length of the block form: the line entries of one stretch are
 // distinct (a stretch never exceeds D or wraps), so each pass may run over the
@@ -97,28 +43,23 @@ void CombAverage(const float* comb, std::size_t len, int taps, float* s) {
     }
 }
 
-// comb[k] = float(x[k] + g * comb[k]).
-void CombWrite(float* comb, const std::int16_t* x, std::size_t len, double g) {
-    std::size_t k = 0;
-    for (; k + 4 <= len; k += 4) StoreFloats(comb + k, RoundedSum4(LoadSamples(x + k), g * LoadFloats(comb + k)));
-    for (; k < len; ++k) comb[k] = RoundedSum(x[k], g * comb[k]);
+// comb[k] = float(x[k] + g * comb[k]), in extended precision.
+void CombWrite(float* comb, const std::int16_t* x, std::size_t len, float gain) {
+    const L g = gain;
+    for (std::size_t k = 0; k < len; ++k) comb[k] = static_cast<float>(x[k] + g * comb[k]);
 }
 
 // One all-pass section over a stretch: b = line[k]; line[k] = float(fb*b + in[k]);
-// out[k] = float(b - fb*line[k]). out may be in.
-void AllPass(float* line, const float* in, float* out, std::size_t len, double fb) {
-    std::size_t k = 0;
-    for (; k + 4 <= len; k += 4) {
-        const vec::F64x4 b = LoadFloats(line + k);
-        const vec::F32x4 v = RoundedSum4(fb * b, LoadFloats(in + k));
-        StoreFloats(line + k, v);
-        StoreFloats(out + k, RoundedSum4(b, -(fb * __builtin_convertvector(v, vec::F64x4))));
-    }
-    for (; k < len; ++k) {
-        const double b = line[k];
-        const float v = RoundedSum(fb * b, in[k]);
+// out[k] = float(b - fb*line[k]). out may be in. Written directly in extended
+// precision: with no recursion inside a stretch the x87 steps of consecutive
+// entries overlap, which is cheaper than the double form with its checks.
+void AllPass(float* line, const float* in, float* out, std::size_t len, float fb) {
+    const L g = fb;
+    for (std::size_t k = 0; k < len; ++k) {
+        const float b = line[k];
+        const float v = static_cast<float>(g * b + in[k]);
         line[k] = v;
-        out[k] = RoundedSum(b, -(fb * v));
+        out[k] = static_cast<float>(b - g * v);
     }
 }
 
@@ -139,10 +80,8 @@ void AllPass(float* line, const float* in, float* out, std::size_t len, double f
 void ReverbRange(std::int16_t* a, std::size_t begin, std::size_t end, const ReverbSettings& settings,
                  ReverbState& st) {
     const std::size_t d = settings.delay;
-    const double g = settings.combGain;
-    const double fb = settings.allPassGain;
-    const double wet = settings.wet;
-    const double dry = settings.dry;
+    const L wet = settings.wet;
+    const L dry = settings.dry;
     float s[kStretch];
     float lp[kStretch];
     float w[kStretch];
@@ -162,11 +101,11 @@ void ReverbRange(std::int16_t* a, std::size_t begin, std::size_t end, const Reve
             st.l2 = st.l1;
             st.l1 = lp[k];
         }
-        CombWrite(st.comb + p, x, len, g);
-        AllPass(st.allPass1 + p, lp, w, len, fb);
-        AllPass(st.allPass2 + p, w, w, len, fb);
+        CombWrite(st.comb + p, x, len, settings.combGain);
+        AllPass(st.allPass1 + p, lp, w, len, settings.allPassGain);
+        AllPass(st.allPass2 + p, w, w, len, settings.allPassGain);
         for (std::size_t k = 0; k < len; ++k) {
-            const float y = RoundedSum(x[k] * dry, wet * w[k]);
+            const float y = static_cast<float>(x[k] * dry + wet * w[k]);
             if (i + k >= d) x[k] = ClampTruncate(y);
         }
         i += len;
