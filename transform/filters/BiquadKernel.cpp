@@ -83,20 +83,21 @@ void BiquadRange(std::int16_t* a, std::size_t begin, std::size_t end, const Biqu
         const double x = a[i];
         const double d = ((f.b0 * x + f.b1 * x1 + f.b2 * x2) - f.a2 * o2) - f.a1 * o1;
         const double magnitude = std::fabs(d);
+        // Beyond 32768 the sample is clamped whatever E is; the tests are
+        // combined without branches, since small outputs make |d| < 1 and its
+        // alternative equally likely.
+        const bool clamped = magnitude >= 32768.0;
+        const double m = clamped ? 32767.0 : magnitude;
+        const int whole = static_cast<int>(m);
+        const double fraction = m - whole;
+        const bool sure = clamped | ((fraction < upper) & ((fraction > f.bound) | (whole == 0)));
         int o;
-        if (magnitude < 32768.0) {
-            const int whole = static_cast<int>(magnitude);
-            const double fraction = magnitude - whole;
-            if (fraction < upper && (fraction > f.bound || whole == 0)) {
-                o = d < 0.0 ? -whole : whole;
-            } else {
-                o = ClampTruncate(BiquadOutput(c, static_cast<std::int16_t>(x), static_cast<float>(x1),
-                                               static_cast<float>(x2), static_cast<std::int16_t>(o1),
-                                               static_cast<std::int16_t>(o2)));
-            }
+        if (sure) {
+            o = d < 0.0 ? -whole : whole;
         } else {
-            // E exceeds 32767 in magnitude, so the sample is clamped.
-            o = d < 0.0 ? -32767 : 32767;
+            o = ClampTruncate(BiquadOutput(c, static_cast<std::int16_t>(x), static_cast<float>(x1),
+                                           static_cast<float>(x2), static_cast<std::int16_t>(o1),
+                                           static_cast<std::int16_t>(o2)));
         }
         a[i] = static_cast<std::int16_t>(o);
         o2 = o1;
