@@ -1,6 +1,7 @@
 #include "transform/effects/ReverbKernel.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "transform/dsp/SampleConversion.h"
@@ -17,6 +18,56 @@ inline float LowPass(const Biquad& c, float s, const ReverbState& st) {
     return static_cast<float>(static_cast<L>(c.b0) * s + static_cast<L>(c.b1) * st.s1 +
                               static_cast<L>(c.b2) * st.s2 - static_cast<L>(c.a1) * st.l1 -
                               static_cast<L>(c.a2) * st.l2);
+}
+
+// The low-pass section over a stretch, the one recursion of the path. Each
+// output is formed in double precision and checked: the five products are
+// exact in double, so the double sum d and the extended-precision sum E both lie
+// within 4 roundings of the exact sum, |d - E| < 2^-50 * M with M the sum of the
+// products' magnitudes (2^-49 * M allows for the rounding of M itself). When d
+// rounds to a normal float r with |d - r| + that bound below half the float
+// spacing on either side of r (a quarter of the spacing above r below a power of
+// two), E rounds to r as well; otherwise the output is recomputed in extended
+// precision. The order of the double sum does not matter to the bound, so the
+// feedback term of the last output comes last, which keeps the dependency chain
+// from one output to the next short.
+void LowPassStretch(const Biquad& c, const float* s, float* lp, std::size_t len, ReverbState& st) {
+    const double b0 = c.b0, b1 = c.b1, b2 = c.b2, a1 = c.a1, a2 = c.a2;
+    float s1 = st.s1, s2 = st.s2, l1 = st.l1, l2 = st.l2;
+    for (std::size_t k = 0; k < len; ++k) {
+        const float sk = s[k];
+        const double p0 = b0 * sk, p1 = b1 * s1, p2 = b2 * s2, p3 = a1 * l1, p4 = a2 * l2;
+        const double d = ((p0 + p1 + p2) - p4) - p3;
+        const double m = std::fabs(p0) + std::fabs(p1) + std::fabs(p2) + std::fabs(p3) + std::fabs(p4);
+        const float r = static_cast<float>(d);
+        std::uint32_t bits;
+        std::memcpy(&bits, &r, sizeof bits);
+        const std::uint32_t exponent = bits & 0x7F800000u;
+        float y = r;
+        // Normal and finite r only: 2^e is then a float with r's exponent field.
+        bool sure = exponent != 0 && exponent != 0x7F800000u;
+        if (sure) {
+            float power;
+            const std::uint32_t powerBits = exponent;
+            std::memcpy(&power, &powerBits, sizeof power);
+            double half = static_cast<double>(power) * 0x1p-24;
+            if ((bits & 0x007FFFFFu) == 0) half *= 0.5;
+            sure = std::fabs(d - static_cast<double>(r)) + m * 0x1p-49 < half;
+        }
+        if (!sure) {
+            y = static_cast<float>(static_cast<L>(c.b0) * sk + static_cast<L>(c.b1) * s1 + static_cast<L>(c.b2) * s2 -
+                                   static_cast<L>(c.a1) * l1 - static_cast<L>(c.a2) * l2);
+        }
+        lp[k] = y;
+        s2 = s1;
+        s1 = sk;
+        l2 = l1;
+        l1 = y;
+    }
+    st.s1 = s1;
+    st.s2 = s2;
+    st.l1 = l1;
+    st.l2 = l2;
 }
 
 // Stretch length of the block form: the line entries of one stretch are
@@ -94,13 +145,7 @@ void ReverbRange(std::int16_t* a, std::size_t begin, std::size_t end, const Reve
         std::int16_t* x = a + i;
 
         CombAverage(st.comb + p, len, settings.taps, s);
-        for (std::size_t k = 0; k < len; ++k) {
-            lp[k] = LowPass(settings.lowPass, s[k], st);
-            st.s2 = st.s1;
-            st.s1 = s[k];
-            st.l2 = st.l1;
-            st.l1 = lp[k];
-        }
+        LowPassStretch(settings.lowPass, s, lp, len, st);
         CombWrite(st.comb + p, x, len, settings.combGain);
         AllPass(st.allPass1 + p, lp, w, len, settings.allPassGain);
         AllPass(st.allPass2 + p, w, w, len, settings.allPassGain);
