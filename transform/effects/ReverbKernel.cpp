@@ -31,7 +31,9 @@ inline float LowPass(const Biquad& c, float s, const ReverbState& st) {
 // precision. The order of the double sum does not matter to the bound, so the
 // feedback term of the last output comes last, which keeps the dependency chain
 // from one output to the next short.
-void LowPassStretch(const Biquad& c, const float* s, float* lp, std::size_t len, ReverbState& st) {
+}  // namespace
+
+void ReverbLowPass(const Biquad& c, const float* s, float* lp, std::size_t len, ReverbState& st) {
     const double b0 = c.b0, b1 = c.b1, b2 = c.b2, a1 = c.a1, a2 = c.a2;
     float s1 = st.s1, s2 = st.s2, l1 = st.l1, l2 = st.l2;
     for (std::size_t k = 0; k < len; ++k) {
@@ -69,6 +71,8 @@ void LowPassStretch(const Biquad& c, const float* s, float* lp, std::size_t len,
     st.l1 = l1;
     st.l2 = l2;
 }
+
+namespace {
 
 // Stretch length of the block form: the line entries of one stretch are
 // distinct (a stretch never exceeds D or wraps), so each pass may run over the
@@ -145,7 +149,7 @@ void ReverbRange(std::int16_t* a, std::size_t begin, std::size_t end, const Reve
         std::int16_t* x = a + i;
 
         CombAverage(st.comb + p, len, settings.taps, s);
-        LowPassStretch(settings.lowPass, s, lp, len, st);
+        ReverbLowPass(settings.lowPass, s, lp, len, st);
         CombWrite(st.comb + p, x, len, settings.combGain);
         AllPass(st.allPass1 + p, lp, w, len, settings.allPassGain);
         AllPass(st.allPass2 + p, w, w, len, settings.allPassGain);

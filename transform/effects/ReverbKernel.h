@@ -39,6 +39,10 @@ struct ReverbState {
 void ReverbRange(std::int16_t* a, std::size_t begin, std::size_t end, const ReverbSettings& settings,
                  ReverbState& state);
 
+// The low-pass section alone over in[0 .. len-1] into out, continuing from and
+// updating the section's past values in state (the step ReverbRange uses).
+void ReverbLowPass(const Biquad& section, const float* in, float* out, std::size_t len, ReverbState& state);
+
 // The same path with every step written out in extended precision and T
 // separate comb buffers (combs[k], each `delay` floats): the reference that
 // ReverbRange is checked against.

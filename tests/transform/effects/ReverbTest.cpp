@@ -196,5 +196,50 @@ TEST(Reverb, KernelEqualsSeparateCombsInExtendedPrecision) {
     }
 }
 
+// The low-pass section's double form next to float rounding boundaries: sums
+// built to lie on a float midpoint plus or minus a tiny offset, where the double
+// and the extended-precision sums can round to different floats.
+TEST(Reverb, LowPassCertaintyTestNearRoundingBoundaries) {
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> unit(1, 2);
+    int offsets = 0;
+    for (int round = 0; round < 20000; ++round) {
+        // b0 * 1 + b1 * 1 = a float midpoint m; a1 * l1 adds an offset of 2^-40 .. 2^-80 of m.
+        const float base = std::ldexp(unit(random), round % 40 - 20);
+        const float up = std::nextafter(base, 1e30f);
+        dsp::Biquad c;
+        c.b0 = base;
+        c.b1 = (up - base) / 2;  // exact: half the float spacing
+        c.b2 = 0;
+        const int shift = 40 + round % 41;
+        c.a1 = (round & 1 ? 1 : -1) * std::ldexp(base, -shift);
+        c.a2 = round % 3 == 0 ? std::ldexp(base, -shift - 3) : 0.0f;
+        if (round % 4 == 3) {
+            // Cancellation: b0 and a1 cancel exactly, but the sums before them
+            // round at the scale of 2^30 .. 2^44, differently in double and extended.
+            c.b0 = std::ldexp(unit(random), 30 + round % 15);
+            c.a1 = c.b0;
+            c.b1 = unit(random);
+            c.b2 = std::ldexp(unit(random), -(round % 30));
+        }
+        dsp::ReverbState st;
+        st.s1 = 1;
+        st.s2 = 1;
+        st.l1 = 1;
+        st.l2 = 1;
+        const float in = 1;
+        float out = 0;
+        dsp::ReverbLowPass(c, &in, &out, 1, st);
+        const float exact = static_cast<float>(static_cast<long double>(c.b0) * 1 + static_cast<long double>(c.b1) * 1 +
+                                               static_cast<long double>(c.b2) * 1 - static_cast<long double>(c.a1) * 1 -
+                                               static_cast<long double>(c.a2) * 1);
+        ASSERT_EQ(out, exact) << round;
+        const float viaDouble = static_cast<float>(static_cast<double>(c.b0) + c.b1 - static_cast<double>(c.a1) - c.a2);
+        offsets += viaDouble != exact;
+    }
+    // The construction does reach cases where a plain double sum rounds wrongly.
+    EXPECT_GT(offsets, 0);
+}
+
 }  // namespace
 }  // namespace qelv::test
