@@ -69,7 +69,23 @@ QELV_AVX2_INLINE void Group(const float* xs, const FirTaps& taps, const std::int
         acc[v] = _mm256_mul_ps(_mm256_loadu_ps(xs + 8 * v - j0), hv);
         previous[v] = AbsBits(acc[v]);
     }
-    for (std::size_t j = j0 + 1; j < n; ++j) {
+    // Two taps per pass, the exponent fields of the first step held in a
+    // temporary, so that no register needs copying from one tap to the next.
+    __m256i worst2 = _mm256_setzero_si256();
+    std::size_t j = j0 + 1;
+    for (; j + 1 < n; j += 2) {
+        const __m256 h0 = _mm256_set1_ps(h[j]);
+        const __m256 h1 = _mm256_set1_ps(h[j + 1]);
+        for (int v = 0; v < V; ++v) {
+            acc[v] = _mm256_fmadd_ps(_mm256_loadu_ps(xs + 8 * v - j), h0, acc[v]);
+            const __m256i middle = AbsBits(acc[v]);
+            worst = _mm256_max_epi32(worst, _mm256_sub_epi32(middle, previous[v]));
+            acc[v] = _mm256_fmadd_ps(_mm256_loadu_ps(xs + 8 * v - j - 1), h1, acc[v]);
+            previous[v] = AbsBits(acc[v]);
+            worst2 = _mm256_max_epi32(worst2, _mm256_sub_epi32(previous[v], middle));
+        }
+    }
+    for (; j < n; ++j) {
         hv = _mm256_set1_ps(h[j]);
         for (int v = 0; v < V; ++v) {
             acc[v] = _mm256_fmadd_ps(_mm256_loadu_ps(xs + 8 * v - j), hv, acc[v]);
@@ -78,6 +94,7 @@ QELV_AVX2_INLINE void Group(const float* xs, const FirTaps& taps, const std::int
             previous[v] = bits;
         }
     }
+    worst = _mm256_max_epi32(worst, worst2);
     for (int v = 0; v < V; ++v) StoreLimited(out + 8 * v, acc[v]);
     const int flagged = _mm256_movemask_ps(
         _mm256_castsi256_ps(_mm256_cmpgt_epi32(worst, _mm256_set1_epi32(kExponentSteps << 23))));
