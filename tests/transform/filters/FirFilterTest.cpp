@@ -221,3 +221,36 @@ TEST(FirFilter, KernelsEqualTheExtendedSum) {
 
 }  // namespace
 }  // namespace qelv::test
+
+namespace qelv::test {
+namespace {
+
+// Non-finite and extreme parameters through all nine methods: each call either
+// succeeds or refuses with -20, and none may reach undefined behaviour (the
+// sanitizer build runs this too).
+TEST(FilterFamily, ExtremeParametersSucceedOrAreRefused) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const float values[] = {nan, inf, -inf, 0.0f, -0.0f, 1e-44f, 3e38f, -3e38f, 1e6f};
+    const std::vector<short> input = Noise(3000, 32767, 9);
+    Object o;
+    auto check = [&](HRESULT hr) { EXPECT_TRUE(hr == S_OK || hr == kInvalidParam) << std::hex << hr; };
+    for (float a : values) {
+        for (float b : values) {
+            SampleArray x(input);
+            check(o->LowPassFilter(&x, a, b));
+            check(o->BandPassFilter(&x, b, a));
+            check(o->PeakEQFilter(&x, a, 1000, b));
+            check(o->LowShelfFilter(&x, b, a, 100));
+            check(o->HighShelfFilter(&x, a, b, 50));
+            SampleArray r(input);
+            check(o->Reverb(&r, 5, a, b, a, b, 3));
+            check(o->Reverb(&r, a, 50, 50, 50, b, 3));
+        }
+        FloatArray freq({0, 3000, -1, 5000, a}), gain({1, a, 0, 0, 0}), weight({1, 1, 0, a, 10});
+        SampleArray f(input);
+        check(o->FIRFilter(&f, &freq, &gain, &weight, 20));
+    }
+}
+
+}  // namespace
+}  // namespace qelv::test
