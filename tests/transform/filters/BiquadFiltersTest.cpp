@@ -9,6 +9,7 @@
 
 #include "../TestSupport.h"
 #include "ToneResponse.h"
+#include "transform/dsp/Vector.h"
 #include "transform/filters/BiquadKernel.h"
 
 namespace qelv::test {
@@ -238,18 +239,23 @@ TEST(BiquadFilters, FastKernelEqualsExtendedRecursion) {
             if (shape == 3) v = (i / 100) % 2 ? amplitude : -amplitude;
             x[i] = static_cast<short>(std::clamp(v, -32768.0, 32767.0));
         }
-        std::vector<short> fast = x, exact = x;
-        dsp::BiquadHistory hf, he;
-        dsp::BiquadStart(fast.data(), c, hf);
-        dsp::BiquadStart(exact.data(), c, he);
-        // Stretches of varying length, as the frame hands them out.
-        for (std::size_t b = 2; b < x.size();) {
-            const std::size_t e = std::min(x.size(), b + 1 + (b * 7) % 500);
-            dsp::BiquadRange(fast.data(), b, e, c, hf);
-            dsp::BiquadRangeExact(exact.data(), b, e, c, he);
-            b = e;
+        // With the fused step (when the processor has it) and without.
+        for (bool fused : {true, false}) {
+            dsp::vec::AllowWide(fused);
+            std::vector<short> fast = x, exact = x;
+            dsp::BiquadHistory hf, he;
+            dsp::BiquadStart(fast.data(), c, hf);
+            dsp::BiquadStart(exact.data(), c, he);
+            // Stretches of varying length, as the frame hands them out.
+            for (std::size_t b = 2; b < x.size();) {
+                const std::size_t e = std::min(x.size(), b + 1 + (b * 7) % 500);
+                dsp::BiquadRange(fast.data(), b, e, c, hf);
+                dsp::BiquadRangeExact(exact.data(), b, e, c, he);
+                b = e;
+            }
+            dsp::vec::AllowWide(true);
+            ASSERT_EQ(fast, exact) << "round " << round << " type " << type << " fused " << fused;
         }
-        ASSERT_EQ(fast, exact) << "round " << round << " type " << type;
     }
 }
 
