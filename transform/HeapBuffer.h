@@ -25,6 +25,7 @@ public:
     HeapBuffer& operator=(const HeapBuffer&) = delete;
 
     T* get() const { return data_; }
+    explicit operator bool() const { return data_ != nullptr; }
 
 private:
     T* data_ = nullptr;

@@ -37,6 +37,7 @@ TransformFrame::TransformFrame(CSonalter2& object, EdgeMode mode) : object_(obje
 
 TransformFrame::~TransformFrame() {
     // Error and cancel paths: nothing is blended, everything is released.
+    PutBackSmoothSamples();
     ReleaseEdges();
     ReleaseArrays();
     if (propertiesKept_) {
@@ -50,20 +51,31 @@ HRESULT TransformFrame::Open(SAFEARRAY** array, std::size_t minLength) {
         main_.Release();
         return object_.ReportError(INVALIDPARAM);
     }
+    mainSlot_ = array;
     if (mode_ == EdgeMode::None || mode_ == EdgeMode::Deferred) return S_OK;
-    return SaveEdges(0, object_.SmoothSamples);
+    return KeepAndSaveEdges();
 }
 
-HRESULT TransformFrame::KeepEdges(std::size_t leftStart, LONG edge) {
-    if (mode_ != EdgeMode::Deferred || propertiesKept_ || leftStart > size()) return object_.ReportError(UNEXPECTED);
-    return SaveEdges(leftStart, edge);
+HRESULT TransformFrame::SaveEdges(long long minimumEdge, std::size_t leftStart) {
+    if (mode_ != EdgeMode::Deferred || smoothSamplesKept_ || !main_.array() || leftStart > main_.size()) {
+        return object_.ReportError(UNEXPECTED);
+    }
+    keptSmoothSamples_ = object_.SmoothSamples;
+    smoothSamplesKept_ = true;
+    if (object_.SmoothSamples < minimumEdge) {
+        const long long limit = 0x7FFFFFFF;
+        object_.SmoothSamples = static_cast<LONG>(minimumEdge < limit ? minimumEdge : limit);
+    }
+    leftStart_ = leftStart;
+    return KeepAndSaveEdges();
 }
 
-HRESULT TransformFrame::SaveEdges(std::size_t leftStart, LONG edge) {
+HRESULT TransformFrame::KeepAndSaveEdges() {
     const std::size_t n = main_.size();
     keptLeft_ = object_.SmoothLeftEnabled;
     keptRight_ = object_.SmoothRightEnabled;
     propertiesKept_ = true;
+    const long long edge = object_.SmoothSamples;
     long long need = 0;
     if (keptLeft_) need += edge;
     if (keptRight_) need += edge;
@@ -74,14 +86,14 @@ HRESULT TransformFrame::SaveEdges(std::size_t leftStart, LONG edge) {
     }
     if (mode_ == EdgeMode::SwitchOnly) return S_OK;
 
-    leftStart_ = leftStart;
-    const std::size_t mLeft = dsp::EdgeLength(edge, n - leftStart);
-    const std::size_t mRight = dsp::EdgeLength(edge, n);
+    // The head is taken over the entries from leftStart_ on, the tail over the whole array.
+    const std::size_t mLeft = dsp::EdgeLength(object_.SmoothSamples, n - leftStart_);
+    const std::size_t m = dsp::EdgeLength(object_.SmoothSamples, n);
     const bool left = object_.SmoothLeftEnabled && mLeft > 0;
-    const bool right = object_.SmoothRightEnabled && mRight > 0;
+    const bool right = object_.SmoothRightEnabled && m > 0;
     HANDLE heap = GetProcessHeap();
     if (left) object_.LeftEdgeBuffer = static_cast<SHORT*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, mLeft * sizeof(SHORT)));
-    if (right) object_.RightEdgeBuffer = static_cast<SHORT*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, mRight * sizeof(SHORT)));
+    if (right) object_.RightEdgeBuffer = static_cast<SHORT*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, m * sizeof(SHORT)));
     if ((left && !object_.LeftEdgeBuffer) || (right && !object_.RightEdgeBuffer)) {
         ReleaseEdges();
         main_.Release();
@@ -89,11 +101,11 @@ HRESULT TransformFrame::SaveEdges(std::size_t leftStart, LONG edge) {
     }
     if (left) {
         object_.LeftEdgeLength = static_cast<LONG>(mLeft);
-        dsp::CopyHead(object_.LeftEdgeBuffer, data() + leftStart, mLeft);
+        dsp::CopyHead(object_.LeftEdgeBuffer, data() + leftStart_, mLeft);
     }
     if (right) {
-        object_.RightEdgeLength = static_cast<LONG>(mRight);
-        dsp::CopyTailReversed(object_.RightEdgeBuffer, data(), n, mRight);
+        object_.RightEdgeLength = static_cast<LONG>(m);
+        dsp::CopyTailReversed(object_.RightEdgeBuffer, data(), n, m);
     }
     return S_OK;
 }
@@ -125,6 +137,67 @@ HRESULT TransformFrame::CreateResult(VARTYPE vt, std::size_t count, SAFEARRAY** 
     ArrayView& slot = extra_[extraUsed_++];
     slot.Attach(created, vt == VT_R4 ? sizeof(float) : sizeof(std::int16_t));
     if (view) *view = &slot;
+    return S_OK;
+}
+
+bool TransformFrame::MainResizable() const {
+    const SAFEARRAY* array = main_.array();
+    // The frame's own lock is the only one allowed; it is released for the resize.
+    constexpr USHORT kNotResizable = FADF_FIXEDSIZE | FADF_AUTO | FADF_STATIC | FADF_EMBEDDED;
+    return array && array->cLocks == 1 && (array->fFeatures & kNotResizable) == 0;
+}
+
+HRESULT TransformFrame::ResizeMain(std::size_t count) {
+    SAFEARRAY* array = main_.array();
+    if (!MainResizable() || count > 0xFFFFFFFFu) return object_.ReportError(INVALIDPARAM);
+    main_.Release();
+    SAFEARRAYBOUND bound = {static_cast<ULONG>(count), 0};
+    const HRESULT resized = SafeArrayRedim(array, &bound);
+    const HRESULT locked = Relock(array);
+    if (FAILED(locked)) return locked;
+    return FAILED(resized) ? object_.ReportError(INVALIDPARAM) : S_OK;
+}
+
+HRESULT TransformFrame::Relock(SAFEARRAY* array) {
+    if (!main_.Attach(array, sizeof(std::int16_t))) return object_.ReportError(INVALIDPARAM);
+    return S_OK;
+}
+
+HRESULT TransformFrame::CreateReplacement(VARTYPE vt, std::size_t count, const ArrayView** view) {
+    if (replacement_.array()) return object_.ReportError(UNEXPECTED);
+    SAFEARRAY* created = nullptr;
+    if (count <= 0x7FFFFFFFu) {
+        SAFEARRAYBOUND bound = {static_cast<ULONG>(count), 0};
+        created = SafeArrayCreate(vt, 1, &bound);
+    }
+    if (!created) return object_.ReportError(INVALIDPARAM);
+    if (!replacement_.Attach(created, vt == VT_R4 ? sizeof(float) : sizeof(std::int16_t))) {
+        SafeArrayDestroy(created);
+        return object_.ReportError(INVALIDPARAM);
+    }
+    if (view) *view = &replacement_;
+    return S_OK;
+}
+
+HRESULT TransformFrame::ReplaceMain() {
+    if (!replacement_.array() || !mainSlot_ || !main_.array()) return object_.ReportError(UNEXPECTED);
+    SAFEARRAY* old = main_.array();
+    main_.Release();
+    if (FAILED(SafeArrayDestroy(old))) {
+        // Someone else holds a lock on it: the caller keeps its array unchanged.
+        return object_.ReportError(INVALIDPARAM);
+    }
+    *mainSlot_ = replacement_.array_;
+    // The lock moves from the replacement view to the main view.
+    main_.array_ = replacement_.array_;
+    main_.data_ = replacement_.data_;
+    main_.size_ = replacement_.size_;
+    replacement_.array_ = nullptr;
+    replacement_.data_ = nullptr;
+    replacement_.size_ = 0;
+    const LONG half = static_cast<LONG>(main_.size_ / 2);
+    if (object_.LeftEdgeLength > half) object_.LeftEdgeLength = half;
+    if (object_.RightEdgeLength > half) object_.RightEdgeLength = half;
     return S_OK;
 }
 
@@ -164,6 +237,7 @@ HRESULT TransformFrame::Finish() {
     if (object_.SmoothRightEnabled && object_.RightEdgeBuffer) {
         dsp::BlendTail(data(), n, object_.RightEdgeBuffer, static_cast<std::size_t>(object_.RightEdgeLength));
     }
+    PutBackSmoothSamples();
     ReleaseEdges();
     if (propertiesKept_) {
         object_.SmoothLeftEnabled = keptLeft_;
@@ -187,8 +261,18 @@ void TransformFrame::ReleaseEdges() {
     object_.RightEdgeLength = 0;
 }
 
+void TransformFrame::PutBackSmoothSamples() {
+    if (smoothSamplesKept_) object_.SmoothSamples = keptSmoothSamples_;
+    smoothSamplesKept_ = false;
+}
+
 void TransformFrame::ReleaseArrays() {
     main_.Release();
+    if (SAFEARRAY* unused = replacement_.array()) {
+        // Never handed to the caller: the frame still owns it.
+        replacement_.Release();
+        SafeArrayDestroy(unused);
+    }
     for (ArrayView& view : extra_) view.Release();
     extraUsed_ = 0;
 }

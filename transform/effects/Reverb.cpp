@@ -3,7 +3,6 @@
 // way of the delay-line methods: the first D entries are never rewritten, the
 // edge length is raised to 2 * D for the call and the left edge starts at D,
 // and the cancel test and progress events come only with written entries.
-#include <climits>
 
 #include "transform/HeapBuffer.h"
 #include "transform/TransformFrame.h"
@@ -57,9 +56,8 @@ STDMETHODIMP CSonalter2::Reverb(SAFEARRAY** WavArray, FLOAT DelayTime, FLOAT Mix
         HeapBuffer<float> comb(d), allPass1(d), allPass2(d);
         if (!comb.get() || !allPass1.get() || !allPass2.get()) return Outcome::Failed(ReportError(MEMORY));
 
-        const long long raised = 2 * static_cast<long long>(d);
-        const LONG edge = SmoothSamples >= raised ? SmoothSamples : static_cast<LONG>(raised < LONG_MAX ? raised : LONG_MAX);
-        if (HRESULT hr = frame.KeepEdges(d, edge); FAILED(hr)) return Outcome::Failed(hr);
+        // The edge length is raised to 2 * D for the call; the head starts at D.
+        if (HRESULT hr = frame.SaveEdges(2 * static_cast<long long>(d), d); FAILED(hr)) return Outcome::Failed(hr);
 
         dsp::ReverbState state;
         state.comb = comb.get();
