@@ -5,6 +5,8 @@
 // sum rounded to a float where it is formed.
 #pragma once
 
+#include "transform/dsp/SineWindow.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -37,8 +39,6 @@ std::size_t DynamicsBlockLength(std::int32_t frequency, float milliseconds, std:
 // caller then skips the multiplication).
 bool DynamicsGain(const DynamicsLaw& law, float peak, float* gain);
 
-// win[k] = sin(k pi / N) in double precision, stored as floats.
-void FillSineWindow(float* win, std::size_t N);
 
 // One pass over a[0 .. n-1] with work buffers win (filled), blk and ovl of N
 // floats each. Usage: LeadIn(); while (HasBlock()) { percent = NextBlock(); .. }

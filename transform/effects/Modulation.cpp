@@ -5,7 +5,7 @@
 
 #include "transform/dsp/LevelKernels.h"
 #include "transform/dsp/SampleConversion.h"
-#include "transform/effects/Sine.h"
+#include "transform/dsp/Sine.h"
 
 namespace qelv::dsp {
 

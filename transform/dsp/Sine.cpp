@@ -1,4 +1,4 @@
-#include "transform/effects/Sine.h"
+#include "transform/dsp/Sine.h"
 
 #include <cmath>
 
