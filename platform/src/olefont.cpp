@@ -8,11 +8,12 @@
 //   name      u8 byte count, then the name in CP_ACP without a terminator
 // All integers little-endian.
 //
-// Its font handle is realised at the standard ratio (72 logical units per
-// 2540 HIMETRIC) unless SetRatio gives another: the height in logical units is
-// the size in points, rounded down when the fraction is at most one half,
-// negated (a character height). The description is kept as given; realising
-// the handle does not rename the face.
+// Its font handle is realised at the screen's ratio (LOGPIXELSY logical units
+// per 2540 HIMETRIC, 96 here) unless SetRatio gives another: the height in
+// logical units is size * cyLogical * 635 / (cyHimetric * 18) ten-thousandths
+// (pixels at 96 per inch: 9 points -> 12), rounded down when the fraction is at
+// most one half, negated (a character height). The description is kept as
+// given; realising the handle does not rename the face.
 #include <qelvsonalter2/platform.h>
 
 #include <atomic>
@@ -38,6 +39,13 @@ HRESULT ReadAll(IStream* stream, void* data, ULONG size) {
     const HRESULT hr = stream->Read(data, size, &read);
     if (FAILED(hr)) return hr;
     return read == size ? S_OK : E_FAIL;
+}
+
+LONG ScreenPixelsPerInch() {
+    HDC screen = GetDC(nullptr);
+    const int perInch = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    return perInch > 0 ? perInch : 96;
 }
 
 class CStdFont final : public IFont, public IFontDisp, public IPersistStream {
@@ -257,8 +265,8 @@ private:
     }
     void Changed() { DropHandle(); }
 
-    // The logical height of the handle: -(size in points at the ratio), the
-    // fraction dropped unless it is above one half.
+    // The logical height of the handle: -(size at the ratio), the fraction
+    // dropped unless it is above one half.
     LONG RealisedHeight() const {
         const int height = MulDiv(static_cast<int>(size_.Lo), cyLogical_ * 635, cyHimetric_ * 18);
         return (height % 10000 > 5000) ? -height / 10000 - 1 : -height / 10000;
@@ -300,7 +308,7 @@ private:
     bool italic_;
     bool underline_;
     bool strike_;
-    LONG cyLogical_ = 72;
+    LONG cyLogical_ = ScreenPixelsPerInch();
     LONG cyHimetric_ = 2540;
     HFONT handle_ = nullptr;
 };

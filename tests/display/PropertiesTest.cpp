@@ -191,7 +191,7 @@ TEST(DisplayProperties, ScaleFontGetDescribesTheDefaultFont) {
     // A null font is ignored; a given font's handle becomes the scale font.
     EXPECT_EQ(control->putref_ScaleFont(nullptr), S_OK);
     FONTDESC desc{sizeof(FONTDESC), const_cast<LPOLESTR>(OLESTR("Courier New")), {}, 700, 0, TRUE, FALSE, FALSE};
-    desc.cySize.Lo = 120000;  // 12 points: a 12-unit handle at the standard ratio
+    desc.cySize.Lo = 120000;  // 12 points: a 16-pixel handle at 96 pixels per inch
     IFontDisp* given = nullptr;
     ASSERT_EQ(OleCreateFontIndirect(&desc, IID_IFontDisp, reinterpret_cast<void**>(&given)), S_OK);
     EXPECT_EQ(control->putref_ScaleFont(given), S_OK);

@@ -4,10 +4,6 @@ the documented layout (docs/methods/display.md), independently of the code:
 
   default.bin    a new control's stream
   changed.bin    every property changed (see CHANGED below)
-  resaved.bin    changed.bin loaded into a new control and saved again: the
-                 font is described from its handle, which the standard font
-                 object realises at 72 logical units per inch (90000 -> 9 units
-                 -> 9 * 720000 / 96 = 67500)
   contents.stg   changed.bin as the stream "Contents" of the platform's storage
                  file format
 
@@ -72,7 +68,8 @@ DEFAULT = dict(
 CHANGED = dict(
     cx=5080, cy=5080, BorderColor=0x112233, BackColor=0x80000005, GridColor=0x445566, ScaleColor=0x778899,
     TextColor=0xAABBCC, Color=0x0000FF, GridVisible=-1, ScaleXVisible=0, ScaleYVisible=-1, BorderStyle=7,
-    # A font given through ScaleFont whose handle is 12 pixels high: 12 * 720000 / 96 = 90000,
+    # A 9-point font given through ScaleFont: the standard font object realises
+    # it 12 pixels high at 96 pixels per inch, and 12 * 720000 / 96 = 90000 again;
     # bold and italic, saved as the standard font object saves itself.
     Font=font("Courier New", 90000, weight=700, flags=0x02), LineArraySize=512, PointColor=0x00FF00,
     SplineEnable=2, ScaleXMax=1000.0, ScaleYMax=1.5, ScaleXMin=10.0, ScaleYMin=-0.25, LogScale=-1,
@@ -93,7 +90,5 @@ if __name__ == "__main__":
         f.write(stream(DEFAULT))
     with open("changed.bin", "wb") as f:
         f.write(stream(CHANGED))
-    with open("resaved.bin", "wb") as f:
-        f.write(stream(dict(CHANGED, Font=font("Courier New", 67500, weight=700, flags=0x02))))
     with open("contents.stg", "wb") as f:
         f.write(storage("Contents", stream(CHANGED)))
