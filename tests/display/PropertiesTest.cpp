@@ -258,3 +258,55 @@ TEST(DisplayObject, ObjectSafetySupportsBothOptionsAndRefusesOthers) {
 
 }  // namespace
 }  // namespace qelv::test
+
+namespace qelv::test {
+namespace {
+
+// Methods with array arguments and the font reference through IDispatch::Invoke.
+TEST(DisplayDispatch, ArraysAndTheFontThroughInvoke) {
+    Control control;
+    IDispatch* dispatch = control.get();
+    SAFEARRAY* points = MakeFloatArray({0, 1, 11025, 5, 22050, 1});
+    VARIANT arg;
+    VariantInit(&arg);
+    V_VT(&arg) = VT_ARRAY | VT_R4 | VT_BYREF;
+    V_ARRAYREF(&arg) = &points;
+    DISPPARAMS params{&arg, nullptr, 1, 0};
+    EXPECT_EQ(dispatch->Invoke(3, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
+    SafeArrayDestroy(points);
+    VARIANT result;
+    VariantInit(&result);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    ASSERT_EQ(dispatch->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr), S_OK);
+    ASSERT_EQ(V_VT(&result), VT_ARRAY | VT_R4);
+    EXPECT_EQ(FloatsOf(V_ARRAY(&result)), (std::vector<float>{0, 1, 11025, 5, 22050, 1}));
+    VariantClear(&result);
+    control->put_LineArraySize(4);
+    control->put_SplineType(stNone);
+    ASSERT_EQ(dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr), S_OK);
+    ASSERT_EQ(V_VT(&result), VT_ARRAY | VT_R4);
+    EXPECT_EQ(FloatsOf(V_ARRAY(&result)), (std::vector<float>{1, 3, 5, 3}));
+    VariantClear(&result);
+
+    FONTDESC desc{sizeof(FONTDESC), const_cast<LPOLESTR>(OLESTR("Arial")), {}, 400, 0, FALSE, TRUE, FALSE};
+    desc.cySize.Lo = 75000;
+    IFontDisp* font = nullptr;
+    ASSERT_EQ(OleCreateFontIndirect(&desc, IID_IFontDisp, reinterpret_cast<void**>(&font)), S_OK);
+    VARIANT value;
+    VariantInit(&value);
+    V_VT(&value) = VT_DISPATCH;
+    V_DISPATCH(&value) = font;
+    EXPECT_EQ(DispatchPut(dispatch, 0x14, value), S_OK);
+    font->Release();
+    VARIANT back = DispatchGet(dispatch, 0x14);
+    ASSERT_EQ(V_VT(&back), VT_DISPATCH);
+    VARIANT name = DispatchGet(V_DISPATCH(&back), DISPID_FONT_NAME);
+    EXPECT_EQ(std::u16string(V_BSTR(&name)), u"Arial");
+    VariantClear(&name);
+    VARIANT size = DispatchGet(V_DISPATCH(&back), DISPID_FONT_SIZE);
+    EXPECT_EQ(V_CY(&size).int64, 75000);  // 7.5 points: 10 pixels, described back as 75000
+    VariantClear(&back);
+}
+
+}  // namespace
+}  // namespace qelv::test
