@@ -25,9 +25,16 @@ void CSonalterDisplay2::ReleaseScaleFont() {
     scaleFontObject_ = nullptr;
 }
 
-// The default is "Small Fonts" at a 7-point character height, weight 400, ANSI
-// character set, default precision, quality and pitch.
+// A font object given through ScaleFont is asked for its handle each time, so
+// that a handle it replaced (after its description changed) is never used.
+// Without one the default is "Small Fonts" at a 7-point character height,
+// weight 400, ANSI character set, default precision, quality and pitch.
 HFONT CSonalterDisplay2::ScaleFontHandle() {
+    if (scaleFontObject_) {
+        HFONT current = nullptr;
+        if (SUCCEEDED(scaleFontObject_->get_hFont(&current)) && current) scaleFont_ = current;
+        return scaleFont_;
+    }
     if (scaleFont_) return scaleFont_;
     LOGFONTW font{};
     font.lfHeight = -MulDiv(7, ScreenPixelsPerInchY(), 72);

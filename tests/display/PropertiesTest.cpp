@@ -206,7 +206,18 @@ TEST(DisplayProperties, ScaleFontGetDescribesTheDefaultFont) {
     EXPECT_TRUE(italic);
     description->Release();
     font->Release();
-    EXPECT_EQ(control->ScaleFontHandle() != nullptr, true);
+    // The held font object's current handle is used, also after it changed.
+    IFont* held = nullptr;
+    ASSERT_EQ(OleCreateFontIndirect(&desc, IID_IFont, reinterpret_cast<void**>(&held)), S_OK);
+    IFontDisp* heldDisp = nullptr;
+    held->QueryInterface(IID_IFontDisp, reinterpret_cast<void**>(&heldDisp));
+    control->putref_ScaleFont(heldDisp);
+    heldDisp->Release();
+    held->put_Size(CY{{180000, 0}});  // 18 points: 24 pixels
+    LOGFONTW now{};
+    ASSERT_NE(GetObjectW(control->ScaleFontHandle(), sizeof now, &now), 0);
+    EXPECT_EQ(now.lfHeight, -24);
+    held->Release();
 }
 
 TEST(DisplayObject, InterfacesClassInformationAndEvents) {
