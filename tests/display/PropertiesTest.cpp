@@ -321,3 +321,60 @@ TEST(DisplayDispatch, ArraysAndTheFontThroughInvoke) {
 
 }  // namespace
 }  // namespace qelv::test
+
+namespace qelv::test {
+namespace {
+
+// Records each event as "dispid:arg,arg" with the arguments in call order.
+class EventSink final : public IDispatch {
+public:
+    std::vector<std::string> events;
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+            IsEqualIID(riid, DIID__ISonalterDisplay2Events)) {
+            *ppv = static_cast<IDispatch*>(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+        *n = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+        std::string text = std::to_string(id) + ":";
+        for (UINT k = params->cArgs; k-- > 0;) {
+            const VARIANT& arg = params->rgvarg[k];
+            text += std::to_string(V_VT(&arg) == VT_INT ? V_INT(&arg) : V_I4(&arg));
+            if (k) text += ",";
+        }
+        events.push_back(text);
+        return S_OK;
+    }
+};
+
+TEST(DisplayObject, EventsReachEverySinkWithTheirArguments) {
+    Control control;
+    IConnectionPoint* point = nullptr;
+    ASSERT_EQ(control->FindConnectionPoint(DIID__ISonalterDisplay2Events, &point), S_OK);
+    EventSink sink;
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+    control->Fire_MouseMove(3, -4);
+    control->Fire_MouseUp(5, 6);
+    control->Fire_MouseDown(7, 8);
+    control->Fire_MouseClick(9, 10);
+    control->Fire_MouseDblClick();
+    control->Fire_ResetPoint(2);
+    EXPECT_EQ(sink.events, (std::vector<std::string>{"1:3,-4", "2:5,6", "3:7,8", "4:9,10", "5:", "6:2"}));
+    point->Unadvise(cookie);
+    point->Release();
+}
+
+}  // namespace
+}  // namespace qelv::test
