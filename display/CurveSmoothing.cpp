@@ -10,9 +10,11 @@ struct LowPass {
 };
 
 LowPass Design(LONG steepness, LONG n) {
+    // sin and cos are taken in extended precision and rounded to floats, so the
+    // two floats do not depend on the last bit of a platform's double sin/cos.
     const double omega = static_cast<double>(steepness) * 3.141592653589793 / n;
-    const FLOAT s = static_cast<FLOAT>(std::sin(omega));
-    const FLOAT k = static_cast<FLOAT>(std::cos(omega));
+    const FLOAT s = static_cast<FLOAT>(std::sin(static_cast<long double>(omega)));
+    const FLOAT k = static_cast<FLOAT>(std::cos(static_cast<long double>(omega)));
     const FLOAT alpha = static_cast<FLOAT>(s / (2.0 * 0.3));
     const FLOAT a0 = 1.0f + alpha;
     const FLOAT b0 = (1.0f - k) / 2.0f;

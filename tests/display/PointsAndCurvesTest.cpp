@@ -226,8 +226,8 @@ TEST(LineArray, SplineReadAtWholeNumberPositions) {
 std::vector<float> ReferenceSmooth(const std::vector<float>& x, int steepness) {
     const int n = static_cast<int>(x.size());
     const double w = steepness * 3.141592653589793 / n;
-    const float s = static_cast<float>(std::sin(w));
-    const float k = static_cast<float>(std::cos(w));
+    const float s = static_cast<float>(std::sin(static_cast<long double>(w)));
+    const float k = static_cast<float>(std::cos(static_cast<long double>(w)));
     const float alpha = static_cast<float>(s / (2 * 0.3));
     const float a0 = 1 + alpha;
     const float b0 = ((1 - k) / 2) / a0, b1 = (1 - k) / a0, b2 = ((1 - k) / 2) / a0;
