@@ -19,6 +19,7 @@
 #include <fontconfig/fontconfig.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <string>
@@ -92,7 +93,14 @@ LoadedFace* FaceFor(const LOGFONTW& font) {
     auto found = g_faces.find(key);
     if (found != g_faces.end()) return &found->second;
 
-    if (!FcInit()) return nullptr;
+    // fontconfig is initialised once and released when the process ends, so
+    // that its configuration is not left allocated behind it.
+    static const bool fontconfigReady = [] {
+        if (!FcInit()) return false;
+        std::atexit(FcFini);
+        return true;
+    }();
+    if (!fontconfigReady) return nullptr;
     FcPattern* pattern = FcPatternCreate();
     if (!pattern) return nullptr;
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(key.family.c_str()));

@@ -5,22 +5,27 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <new>
+#include <unordered_set>
 
 namespace {
 
-constexpr std::size_t kGlobalMagic = 0x51454C56474C4F42ull;  // "QELVGLOB"
 constexpr SIZE_T kMaxGlobalRequest = SIZE_T{1} << 40;
 
 struct GlobalBlock {
-    std::size_t magic;
     SIZE_T size;
     unsigned char* data;  // never null: at least one byte is allocated
     LONG locks;
 };
 
+// The live handles, so that any value can be checked without reading through it.
+std::mutex g_blocksMutex;
+std::unordered_set<const void*> g_blocks;
+
 GlobalBlock* BlockOf(HGLOBAL handle) {
-    auto* block = static_cast<GlobalBlock*>(handle);
-    return block && block->magic == kGlobalMagic ? block : nullptr;
+    std::lock_guard<std::mutex> lock(g_blocksMutex);
+    return g_blocks.count(handle) ? static_cast<GlobalBlock*>(handle) : nullptr;
 }
 
 }  // namespace
@@ -44,7 +49,16 @@ WINBASEAPI HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
         return nullptr;
     }
     if (uFlags & GMEM_ZEROINIT) std::memset(data, 0, dwBytes);
-    *block = GlobalBlock{kGlobalMagic, dwBytes, data, 0};
+    *block = GlobalBlock{dwBytes, data, 0};
+    try {
+        std::lock_guard<std::mutex> lock(g_blocksMutex);
+        g_blocks.insert(block);
+    } catch (const std::bad_alloc&) {
+        std::free(data);
+        std::free(block);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     return block;
 }
 
@@ -84,7 +98,10 @@ WINBASEAPI HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
         SetLastError(ERROR_INVALID_HANDLE);
         return hMem;
     }
-    block->magic = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_blocksMutex);
+        g_blocks.erase(block);
+    }
     std::free(block->data);
     std::free(block);
     return nullptr;
