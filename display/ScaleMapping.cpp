@@ -3,6 +3,14 @@
 #include <cmath>
 
 namespace qelv {
+namespace {
+
+// log10 and 2^t as doubles, taken in extended precision and rounded once, so
+// that they do not depend on the last bit of a C library's double functions.
+double Log10(double value) { return static_cast<double>(std::log10(static_cast<long double>(value))); }
+double PowerOfTwo(double t) { return static_cast<double>(std::pow(2.0L, static_cast<long double>(t))); }
+
+}  // namespace
 
 LONG TruncateToLong(double value) {
     if (std::isnan(value)) return 0;
@@ -31,7 +39,7 @@ PixelPoint ScaleToPixel(const ScaleGeometry& g, FLOAT x, FLOAT y) {
         p.x = g.plotWidth;
     } else {
         // log2 of the ratio, formed as log10(ratio) / log10(2).
-        const double octaves = std::log10((static_cast<double>(x) - xMin) / range) / std::log10(2.0);
+        const double octaves = Log10((static_cast<double>(x) - xMin) / range) / Log10(2.0);
         p.x = TruncateToLong(w + static_cast<double>(TruncateToLong(w * octaves / 12.0)));
     }
     const double yMax = g.yMax;
@@ -49,7 +57,7 @@ ScalePoint PixelToScale(const ScaleGeometry& g, LONG px, LONG py) {
         s.x = static_cast<FLOAT>(range * px / w + xMin);
     } else {
         const double t = (w - px) * 12.0 / w;
-        s.x = static_cast<FLOAT>(xMin + range / std::pow(2.0, t));
+        s.x = static_cast<FLOAT>(xMin + range / PowerOfTwo(t));
     }
     const double yMax = g.yMax;
     s.y = static_cast<FLOAT>(yMax - (yMax - static_cast<double>(g.yMin)) * py / h);
