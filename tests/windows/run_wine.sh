@@ -67,7 +67,7 @@ exports)
   imports=$(grep 'DLL Name:' "$work/output/exports.txt" | awk '{print toupper($3)}' | sort | tr '\n' ' ')
   echo "imports: $imports"
   for dll in $imports; do
-    case $dll in ADVAPI32.DLL|KERNEL32.DLL|MSVCRT.DLL|OLE32.DLL|OLEAUT32.DLL|USER32.DLL) ;;
+    case $dll in ADVAPI32.DLL|GDI32.DLL|KERNEL32.DLL|MSVCRT.DLL|OLE32.DLL|OLEAUT32.DLL|USER32.DLL) ;;
       *) fail "imports $dll" ;;
     esac
   done
