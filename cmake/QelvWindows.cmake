@@ -1,6 +1,6 @@
 # The Windows build (CMAKE_SYSTEM_NAME Windows, cross-compiled with MinGW-w64, see
 # cmake/toolchains/mingw-w64-x86_64.cmake): QelvSonalter2.dll from the same module/
-# and transform/ sources as the Linux module, against the Windows SDK headers and
+# transform/ and display/ sources as the Linux module, against the Windows SDK headers and
 # the system DLLs, plus the Windows test hosts. Nothing of platform/, the Linux
 # tests, benchmarks or command-line hosts is built here.
 include_guard(GLOBAL)
@@ -58,12 +58,13 @@ add_custom_command(
 # Everything statically linked apart from the system DLLs, so that regsvr32 loads
 # the module without a MinGW runtime beside it.
 set(QELV_WINDOWS_LINK_OPTIONS -static -static-libgcc -static-libstdc++)
-set(QELV_WINDOWS_SYSTEM_LIBS ole32 oleaut32 advapi32 kernel32 uuid)
+set(QELV_WINDOWS_SYSTEM_LIBS ole32 oleaut32 advapi32 kernel32 gdi32 user32 uuid)
 # SSE2 scalar double arithmetic (the x86-64 default), long double the 80-bit x87
 # format (the MinGW default), so results match the Linux module bit for bit.
 add_compile_options(-mfpmath=sse -msse2)
 
 file(GLOB_RECURSE QELV_TRANSFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/transform/*.cpp)
+file(GLOB_RECURSE QELV_DISPLAY_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/display/*.cpp)
 add_library(QelvSonalter2 SHARED
   module/Exports.cpp
   module/DllMain.cpp
@@ -73,6 +74,7 @@ add_library(QelvSonalter2 SHARED
   module/ClassFactory.cpp
   module/Registrar.cpp
   ${QELV_TRANSFORM_SOURCES}
+  ${QELV_DISPLAY_SOURCES}
   ${QELV_IID_SOURCE}
   ${QELV_RESOURCES}
   module/QelvSonalter2.def)
