@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev
   python3-scipy
+  clang libfuzzer-14-dev
 )
 if [ "${QELV_WITH_WINDOWS:-1}" = 1 ]; then
   packages+=(g++-mingw-w64-x86-64-win32 mingw-w64-tools wine wine64 libwine-dev)
