@@ -41,7 +41,6 @@
 
 typedef int BOOL;
 typedef unsigned char BYTE;
-typedef BYTE BOOLEAN;
 typedef char CHAR;
 typedef std::int16_t SHORT;
 typedef std::uint16_t USHORT;
