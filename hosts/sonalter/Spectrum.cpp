@@ -89,13 +89,17 @@ Request Parse(int argc, char** argv) {
     return r;
 }
 
+size_t SampleCount(const Audio& audio) { return SampleElements(audio.samples.get()).Span().size(); }
+
 // The channels of frames [first, first + count) mixed to their mean, rounded.
 std::vector<SHORT> MixedFrames(const Audio& audio, size_t first, size_t count) {
     const size_t c = static_cast<size_t>(audio.channels);
+    const SampleElements elements(audio.samples.get());
+    const std::span<SHORT> samples = elements.Span();
     std::vector<SHORT> mixed(count);
     for (size_t f = 0; f < count; ++f) {
         long sum = 0;
-        for (size_t k = 0; k < c; ++k) sum += audio.samples[(first + f) * c + k];
+        for (size_t k = 0; k < c; ++k) sum += samples[(first + f) * c + k];
         mixed[f] = static_cast<SHORT>(std::lround(static_cast<double>(sum) / static_cast<double>(c)));
     }
     return mixed;
@@ -148,7 +152,7 @@ bool IsSpectrumCommand(int argc, char** argv) { return argc >= 2 && std::string(
 int RunSpectrum(int argc, char** argv) {
     const Request r = Parse(argc, argv);
     const Audio audio = ReadAudio(r.input);
-    const size_t frames = audio.samples.size() / static_cast<size_t>(audio.channels);
+    const size_t frames = SampleCount(audio) / static_cast<size_t>(audio.channels);
     const double startFrame = std::floor(r.at * audio.rate);
     if (startFrame >= static_cast<double>(frames)) {
         throw Failure(r.input + " ends at " + Format("%.3f", static_cast<double>(frames) / audio.rate) + " s");
@@ -194,7 +198,7 @@ int RunSpectrum(int argc, char** argv) {
 }
 
 std::string SpectralPeakText(const Audio& audio) {
-    const size_t frames = audio.channels > 0 ? audio.samples.size() / static_cast<size_t>(audio.channels) : 0;
+    const size_t frames = audio.channels > 0 ? SampleCount(audio) / static_cast<size_t>(audio.channels) : 0;
     if (frames < 4) return "none (too short)";
     const size_t size = std::min(frames, kLargestBlock);
     const size_t blocks = frames < kLargestBlock ? 1 : std::min<size_t>(32, frames / kLargestBlock);
