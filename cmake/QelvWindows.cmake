@@ -1,6 +1,6 @@
 # The Windows build (CMAKE_SYSTEM_NAME Windows, cross-compiled with MinGW-w64, see
 # cmake/toolchains/mingw-w64-x86_64.cmake): QelvSonalter2.dll from the same module/
-# and transform/ sources as the Linux module, against the Windows SDK headers and
+# transform/ and display/ sources as the Linux module, against the Windows SDK headers and
 # the system DLLs, plus the Windows test hosts. Nothing of platform/, the Linux
 # tests, benchmarks or command-line hosts is built here.
 include_guard(GLOBAL)
@@ -44,7 +44,10 @@ add_custom_command(
 # on the include path, everything else next to the script. The script includes no
 # SDK header; should it name the version resource VS_VERSION_INFO, that must still
 # be number 1, the number the version API looks up.
+# windres writes into an existing folder only: Ninja makes output folders itself,
+# the Makefile generators do not.
 set(QELV_RESOURCES ${CMAKE_BINARY_DIR}/module/QelvSonalter2_res.o)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/module)
 file(GLOB QELV_RESOURCE_INPUTS ${CMAKE_SOURCE_DIR}/module/*.rgs ${CMAKE_SOURCE_DIR}/module/*.bmp
   ${CMAKE_SOURCE_DIR}/module/*.cur)
 add_custom_command(
@@ -55,15 +58,20 @@ add_custom_command(
   COMMENT "Compiling resources QelvSonalter2.rc"
   VERBATIM)
 
+# The compiled resources alone (type library included), for a quick check of the
+# resource tools without compiling the component.
+add_custom_target(qelv_windows_resources DEPENDS ${QELV_RESOURCES})
+
 # Everything statically linked apart from the system DLLs, so that regsvr32 loads
 # the module without a MinGW runtime beside it.
 set(QELV_WINDOWS_LINK_OPTIONS -static -static-libgcc -static-libstdc++)
-set(QELV_WINDOWS_SYSTEM_LIBS ole32 oleaut32 advapi32 kernel32 uuid)
+set(QELV_WINDOWS_SYSTEM_LIBS ole32 oleaut32 advapi32 kernel32 gdi32 user32 uuid)
 # SSE2 scalar double arithmetic (the x86-64 default), long double the 80-bit x87
 # format (the MinGW default), so results match the Linux module bit for bit.
 add_compile_options(-mfpmath=sse -msse2)
 
 file(GLOB_RECURSE QELV_TRANSFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/transform/*.cpp)
+file(GLOB_RECURSE QELV_DISPLAY_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/display/*.cpp)
 add_library(QelvSonalter2 SHARED
   module/Exports.cpp
   module/DllMain.cpp
@@ -73,10 +81,11 @@ add_library(QelvSonalter2 SHARED
   module/ClassFactory.cpp
   module/Registrar.cpp
   ${QELV_TRANSFORM_SOURCES}
+  ${QELV_DISPLAY_SOURCES}
   ${QELV_IID_SOURCE}
   ${QELV_RESOURCES}
   module/QelvSonalter2.def)
-add_dependencies(QelvSonalter2 qelv_idl)
+add_dependencies(QelvSonalter2 qelv_idl qelv_windows_resources)
 target_include_directories(QelvSonalter2 PRIVATE ${CMAKE_SOURCE_DIR} ${QELV_GENERATED_INCLUDE})
 target_link_libraries(QelvSonalter2 PRIVATE ${QELV_WINDOWS_SYSTEM_LIBS})
 target_link_options(QelvSonalter2 PRIVATE ${QELV_WINDOWS_LINK_OPTIONS})

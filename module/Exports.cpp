@@ -5,13 +5,19 @@
 #include "server/ModuleLock.h"
 #include "module/Registrar.h"
 #include "server/TypeInfo.h"
+#include "display/SonalterDisplay2.h"
 #include "transform/Sonalter2.h"
 
 namespace {
 
 IUnknown* CreateSonalter2() { return static_cast<ISonalter2*>(qelv::CSonalter2::Create()); }
 
+IUnknown* CreateSonalterDisplay2() {
+    return static_cast<ISonalterDisplay2*>(qelv::CSonalterDisplay2::Create());
+}
+
 qelv::CClassFactory g_sonalter2Factory(&CreateSonalter2);
+qelv::CClassFactory g_displayFactory(&CreateSonalterDisplay2);
 
 constexpr UINT kSonalter2Script = 101;
 constexpr UINT kDisplayScript = 104;
@@ -32,12 +38,13 @@ HRESULT ThisModule(HMODULE& module, std::u16string& path) {
 }  // namespace
 
 // DllGetClassObject
-//   Returns the class object of Sonalter2; CLASS_E_CLASSNOTAVAILABLE for any other
-//   class (the display control's class object arrives with the control).
+//   Returns the class object of Sonalter2 or SonalterDisplay2;
+//   CLASS_E_CLASSNOTAVAILABLE for any other class.
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (IsEqualCLSID(rclsid, CLSID_Sonalter2)) return g_sonalter2Factory.QueryInterface(riid, ppv);
+    if (IsEqualCLSID(rclsid, CLSID_SonalterDisplay2)) return g_displayFactory.QueryInterface(riid, ppv);
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "transform/TransformFrame.h"
-#include "transform/dsp/ProcessHeapBuffer.h"
+#include "transform/HeapBuffer.h"
 #include "transform/dsp/SilenceKernels.h"
 
 namespace qelv {
@@ -25,7 +25,7 @@ STDMETHODIMP CSonalter2::DeleteSilence(SAFEARRAY** WavArray, FLOAT dbThreshold, 
         // that cannot be resized is refused before anything changes.
         if (!frame.MainResizable()) return Outcome::Failed(ReportError(INVALIDPARAM));
         const std::size_t n = frame.size();
-        dsp::ProcessHeapBuffer<std::int16_t> input(n);
+        HeapBuffer<std::int16_t> input(n);
         if (!input.get()) return Outcome::Failed(ReportError(MEMORY));
         std::memcpy(input.get(), frame.data(), n * sizeof(std::int16_t));
 

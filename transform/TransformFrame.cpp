@@ -247,7 +247,7 @@ HRESULT TransformFrame::Finish() {
     // Unlock before the host's handler runs, so it may free or resize the arrays.
     ReleaseArrays();
     environment_.Leave();
-    object_.Fire_EndTransform();
+    if (!omitEnd_) object_.Fire_EndTransform();
     return S_OK;
 }
 

@@ -138,6 +138,9 @@ public:
     HRESULT CreateReplacement(VARTYPE vt, std::size_t count, const ArrayView** view);
     HRESULT ReplaceMain();
 
+    // A method that fires no EndTransform on success calls this before Finish.
+    void OmitEndTransform() { omitEnd_ = true; }
+
     std::int16_t* data() const { return main_.samples(); }
     std::size_t size() const { return main_.size(); }
 
@@ -216,6 +219,7 @@ private:
     ArrayView extra_[3];
     std::size_t extraUsed_ = 0;
     bool propertiesKept_ = false;
+    bool omitEnd_ = false;
     VARIANT_BOOL keptLeft_ = VARIANT_FALSE;
     VARIANT_BOOL keptRight_ = VARIANT_FALSE;
     // Head saved from this entry on (SaveEdges); 0 for every other method.

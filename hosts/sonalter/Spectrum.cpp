@@ -89,7 +89,6 @@ Request Parse(int argc, char** argv) {
     return r;
 }
 
-// The number of samples (all channels) of the audio.
 size_t SampleCount(const Audio& audio) { return SampleElements(audio.samples.get()).Span().size(); }
 
 // The channels of frames [first, first + count) mixed to their mean, rounded.

@@ -14,10 +14,6 @@ std::atomic_ref<PVOID> Word(PSRWLOCK lock) { return std::atomic_ref<PVOID>(lock-
 
 }  // namespace
 
-// InitializeSRWLock: makes a lock free (the same as SRWLOCK_INIT).
-//   SRWLock [out] the lock.
-WINBASEAPI void WINAPI InitializeSRWLock(PSRWLOCK SRWLock) { SRWLock->Ptr = nullptr; }
-
 // AcquireSRWLockExclusive: takes the lock, waiting while another thread holds it.
 //   SRWLock [in,out] the lock.
 // NOTES: not recursive; a thread that already holds the lock waits for ever.
@@ -30,17 +26,6 @@ WINBASEAPI void WINAPI AcquireSRWLockExclusive(PSRWLOCK SRWLock) {
         }
         word.wait(expected, std::memory_order_relaxed);
     }
-}
-
-// TryAcquireSRWLockExclusive: takes the lock if it is free.
-//   SRWLock [in,out] the lock.
-// Returns TRUE when the lock was taken, FALSE when another holder has it.
-WINBASEAPI BOOLEAN WINAPI TryAcquireSRWLockExclusive(PSRWLOCK SRWLock) {
-    PVOID expected = nullptr;
-    return Word(SRWLock).compare_exchange_strong(expected, kHeld, std::memory_order_acquire,
-                                                 std::memory_order_relaxed)
-               ? 1
-               : 0;
 }
 
 // ReleaseSRWLockExclusive: frees the lock and wakes one waiting thread.

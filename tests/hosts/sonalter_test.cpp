@@ -538,10 +538,11 @@ TEST_F(SonalterTest, HelpListingAndInfoComeFromTheDescriptionAndTheFile) {
     EXPECT_EQ(r.out.find("QueryInterface"), std::string::npos);  // restricted members stay hidden
 
     // Units: from the help string where it names one for a word of the name
-    // (DelayRate is a delay in ms, SweepRate a rate in Hz), else from the name.
+    // (DelayRate and SweepRate are percentages of their ranges), else from the name.
     r = Run({"help", "flanger"});
     ASSERT_EQ(r.status, 0) << r.err;
-    for (const char* s : {"DelayRate     float, in ms", "SweepRate     float, in Hz", "SweepPhase    float, in degrees",
+    for (const char* s : {"DelayRate     float, in percent", "SweepRate     float, in percent",
+                          "SweepPhase    float, in degrees", "limit: 0..100%",
                           "FeedBackGain  float, in percent", "WavArray is the current audio"}) {
         EXPECT_NE(r.out.find(s), std::string::npos) << s << "\n" << r.out;
     }

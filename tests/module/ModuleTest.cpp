@@ -151,6 +151,28 @@ TEST_F(ModuleTest, RegistrationWritesEntriesAndActivationFollowsCurVer) {
     SafeArrayDestroy(one);
     object->Release();
 
+    // The display control by its program identifier; a refused limit names it.
+    ASSERT_EQ(CLSIDFromProgID(OLESTR("QelvSonalter2.SonalterDisplay2"), &found), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(found, CLSID_SonalterDisplay2));
+    ISonalterDisplay2* control = nullptr;
+    ASSERT_EQ(CoCreateInstance(found, nullptr, CLSCTX_INPROC_SERVER, IID_ISonalterDisplay2,
+                               reinterpret_cast<void**>(&control)),
+              S_OK);
+    EXPECT_EQ(control->put_ScaleXMax(0.0f), DISP_E_EXCEPTION);
+    ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
+    info->GetSource(&source);
+    EXPECT_EQ(std::u16string(source ? source : u""), u"QelvSonalter2.SonalterDisplay2.2");
+    SysFreeString(source);
+    BSTR description = nullptr;
+    info->GetDescription(&description);
+    EXPECT_EQ(std::u16string(description ? description : u""), u"ScaleXMax should be more ScaleXMin");
+    SysFreeString(description);
+    info->Release();
+    IPersistStreamInit* persist = nullptr;
+    EXPECT_EQ(control->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist)), S_OK);
+    if (persist) persist->Release();
+    control->Release();
+
     ASSERT_EQ(CallEntry("DllUnregisterServer"), S_OK);
     EXPECT_FALSE(KeyExists(u"QelvSonalter2.Sonalter2"));
     EXPECT_FALSE(KeyExists(u"QelvSonalter2.Sonalter2.2"));

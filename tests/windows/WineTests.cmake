@@ -8,6 +8,7 @@
 #   windows.events, windows.latebound, windows.vbscript, windows.jscript
 #   windows.precision   extended precision on a thread at 53 bits (Windows and Linux)
 #   windows.outputs     Linux module and Windows DLL give byte-identical results
+#   windows.display     the same for the display control, and its streams load across
 #   windows.unregister  regsvr32 /u /s removes the entries, keeps CLSID
 find_program(QELV_MINGW_CXX NAMES x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-g++)
 find_program(QELV_WIDL_FOR_TESTS NAMES x86_64-w64-mingw32-widl widl)
@@ -74,3 +75,4 @@ foreach(name events latebound precision vbscript jscript)
   qelv_wine_test(${name} FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix")
 endforeach()
 qelv_wine_test(outputs FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 300)
+qelv_wine_test(display FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 120)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One step of the Windows tests, run by CTest (see WineTests.cmake for the list).
-#   run_wine.sh build|exports|resources|prefix|register|events|latebound|precision|vbscript|jscript|outputs|unregister|stop-prefix
+#   run_wine.sh build|exports|resources|prefix|register|events|latebound|precision|vbscript|jscript|outputs|display|unregister|stop-prefix
 # Every Windows program's output is captured to a file under $QELV_WINE_WORK and
 # checked; a program's exit status alone is not trusted (cscript exits 0 after a
 # script error), so test programs must end with "N passed, 0 failed".
@@ -67,7 +67,7 @@ exports)
   imports=$(grep 'DLL Name:' "$work/output/exports.txt" | awk '{print toupper($3)}' | sort | tr '\n' ' ')
   echo "imports: $imports"
   for dll in $imports; do
-    case $dll in ADVAPI32.DLL|KERNEL32.DLL|MSVCRT.DLL|OLE32.DLL|OLEAUT32.DLL|USER32.DLL) ;;
+    case $dll in ADVAPI32.DLL|GDI32.DLL|KERNEL32.DLL|MSVCRT.DLL|OLE32.DLL|OLEAUT32.DLL|USER32.DLL) ;;
       *) fail "imports $dll" ;;
     esac
   done
@@ -134,6 +134,26 @@ outputs)
   cmp "$work/output/outputs-linux.bin" "$work/output/outputs-windows.bin" \
     || fail "the Linux and Windows outputs differ"
   echo "identical: $(stat -c %s "$work/output/outputs-linux.bin") bytes"
+  ;;
+display)
+  out=$work/output
+  capture display-windows "$bin/qelv-win-host.exe" display "$(winpath "$out/display-windows.bin")" \
+    || fail "Windows display outputs"
+  export QELV_REGISTRY=$work/linux-registry
+  rm -f "$QELV_REGISTRY"
+  "$QELV_LINUX_HOST" register "$QELV_LINUX_MODULE" || fail "registering the Linux module"
+  "$QELV_LINUX_HOST" display "$out/display-linux.bin" | tee "$out/display-linux.txt" || fail "Linux display outputs"
+  cmp "$out/display-linux.bin" "$out/display-windows.bin" || fail "the Linux and Windows display outputs differ"
+  # A stream saved by one loads in the other and saves to the same bytes.
+  "$QELV_LINUX_HOST" display-stream "$out/display-windows.bin" "$out/display-windows.stream" || fail "extracting"
+  "$QELV_LINUX_HOST" display-stream "$out/display-linux.bin" "$out/display-linux.stream" || fail "extracting"
+  "$QELV_LINUX_HOST" display-resave "$out/display-windows.stream" "$out/display-windows-on-linux.stream" \
+    || fail "the Windows stream in the Linux module"
+  capture display-resave "$bin/qelv-win-host.exe" display-resave "$(winpath "$out/display-linux.stream")" \
+    "$(winpath "$out/display-linux-on-windows.stream")" || fail "the Linux stream in the Windows DLL"
+  cmp "$out/display-windows.stream" "$out/display-windows-on-linux.stream" || fail "Linux re-save differs"
+  cmp "$out/display-linux.stream" "$out/display-linux-on-windows.stream" || fail "Windows re-save differs"
+  echo "identical: $(stat -c %s "$out/display-linux.bin") bytes"
   ;;
 *)
   fail "unknown step $step"

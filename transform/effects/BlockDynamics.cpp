@@ -4,7 +4,7 @@
 #include <numbers>
 
 #include "transform/dsp/SampleConversion.h"
-#include "transform/effects/Sine.h"
+#include "transform/dsp/Sine.h"
 
 namespace qelv::dsp {
 
@@ -52,12 +52,6 @@ bool DynamicsGain(const DynamicsLaw& law, float peak, float* gain) {
     const float scaled = reduction * law.rate;
     *gain = 1.0f - scaled;
     return true;
-}
-
-void FillDynamicsWindow(float* win, std::size_t N) {
-    for (std::size_t k = 0; k < N; ++k) {
-        win[k] = static_cast<float>(Sine(static_cast<double>(k) * std::numbers::pi / static_cast<double>(N)));
-    }
 }
 
 void BlockDynamics::LeadIn() {

@@ -5,6 +5,8 @@
 // sum rounded to a float where it is formed.
 #pragma once
 
+#include "transform/dsp/SineWindow.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -37,10 +39,6 @@ std::size_t DynamicsBlockLength(std::int32_t frequency, float milliseconds, std:
 // caller then skips the multiplication).
 bool DynamicsGain(const DynamicsLaw& law, float peak, float* gain);
 
-// The dynamics block window: win[k] = sin(k pi / N) with the angle in double
-// precision and the own sine (Sine.h), stored as floats. (The block filter has
-// its own window, FillSineWindow, with the angle in extended precision.)
-void FillDynamicsWindow(float* win, std::size_t N);
 
 // One pass over a[0 .. n-1] with work buffers win (filled), blk and ovl of N
 // floats each. Usage: LeadIn(); while (HasBlock()) { percent = NextBlock(); .. }

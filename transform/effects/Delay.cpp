@@ -1,6 +1,6 @@
 // Delay: a feedback echo of DelayTime milliseconds, mixed with the dry signal.
 #include "transform/effects/DelayLineFrame.h"
-#include "transform/effects/DelayRing.h"
+#include "transform/HeapBuffer.h"
 #include "transform/effects/FeedbackComb.h"
 
 namespace qelv {
@@ -13,9 +13,9 @@ STDMETHODIMP CSonalter2::Delay(SAFEARRAY** WavArray, FLOAT DelayTime, FLOAT MixD
         std::size_t delay = 0;
         const long double entries = static_cast<long double>(ArrayFrequency) * DelayTime / 1000;
         if (!dsp::AcceptDelayLength(entries, 1, frame.size(), &delay)) return Outcome::Failed(ReportError(INVALIDPARAM));
-        DelayRing ring;
-        if (!ring.Allocate(delay)) return Outcome::Failed(ReportError(MEMORY));
-        dsp::FeedbackComb comb{ring.data(), delay, 0, mix};
+        HeapBuffer<float> ring(delay);
+        if (!ring) return Outcome::Failed(ReportError(MEMORY));
+        dsp::FeedbackComb comb{ring.get(), delay, 0, mix};
         return RunDelayLine(
             frame, delay,
             [&comb](const std::int16_t* a, std::size_t b, std::size_t e) { dsp::FeedComb(comb, a, b, e); },

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "transform/TransformFrame.h"
-#include "transform/dsp/ProcessHeapBuffer.h"
+#include "transform/HeapBuffer.h"
 #include "transform/effects/BlockDynamics.h"
 
 namespace qelv {
@@ -25,9 +25,9 @@ HRESULT RunDynamics(CSonalter2& object, SAFEARRAY** WavArray, float dbThreshold,
         const std::size_t N = dsp::DynamicsBlockLength(object.ArrayFrequency, rmsTime, n);
         const dsp::DynamicsLaw law = {expander, dsp::DynamicsThreshold(dbThreshold),
                                       expander ? dsp::ExpanderRate(ratePercent) : dsp::CompressorRate(ratePercent)};
-        dsp::ProcessHeapBuffer<float> win(N), blk(N), ovl(N);
+        HeapBuffer<float> win(N), blk(N), ovl(N);
         if (!win.get() || !blk.get() || !ovl.get()) return Outcome::Failed(object.ReportError(MEMORY));
-        dsp::FillDynamicsWindow(win.get(), N);
+        dsp::FillSineWindow(win.get(), N);
 
         dsp::BlockDynamics blocks(frame.data(), n, N, law, win.get(), blk.get(), ovl.get());
         blocks.LeadIn();

@@ -5,8 +5,8 @@
 
 #include "transform/dsp/LevelKernels.h"
 #include "transform/dsp/SampleConversion.h"
+#include "transform/dsp/Sine.h"
 #include "transform/dsp/Vector.h"
-#include "transform/effects/Sine.h"
 #include "transform/effects/VibratoWide.h"
 
 namespace qelv::dsp {

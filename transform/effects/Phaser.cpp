@@ -2,7 +2,7 @@
 // the dry signal.
 #include "transform/effects/AllPassSection.h"
 #include "transform/effects/DelayLineFrame.h"
-#include "transform/effects/DelayRing.h"
+#include "transform/HeapBuffer.h"
 
 namespace qelv {
 
@@ -14,9 +14,9 @@ STDMETHODIMP CSonalter2::Phaser(SAFEARRAY** WavArray, FLOAT DelayTime, FLOAT Mix
         std::size_t delay = 0;
         const long double entries = static_cast<long double>(ArrayFrequency) * DelayTime / 1000;
         if (!dsp::AcceptDelayLength(entries, 1, frame.size(), &delay)) return Outcome::Failed(ReportError(INVALIDPARAM));
-        DelayRing ring;
-        if (!ring.Allocate(delay)) return Outcome::Failed(ReportError(MEMORY));
-        dsp::AllPassSection section{ring.data(), delay, 0, mix};
+        HeapBuffer<float> ring(delay);
+        if (!ring) return Outcome::Failed(ReportError(MEMORY));
+        dsp::AllPassSection section{ring.get(), delay, 0, mix};
         return RunDelayLine(
             frame, delay,
             [&section](const std::int16_t* a, std::size_t b, std::size_t e) { dsp::FeedAllPass(section, a, b, e); },

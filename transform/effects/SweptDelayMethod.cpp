@@ -1,7 +1,7 @@
 #include "transform/effects/SweptDelayMethod.h"
 
 #include "transform/effects/DelayLineFrame.h"
-#include "transform/effects/DelayRing.h"
+#include "transform/HeapBuffer.h"
 #include "transform/effects/SweptDelay.h"
 
 namespace qelv {
@@ -24,9 +24,9 @@ HRESULT RunSweptDelayMethod(CSonalter2& object, SAFEARRAY** WavArray, SweptDelay
         const dsp::Sweep sweep = dsp::MakeSweep(SweepRate, SweepDepth, SweepPhase, delay, object.ArrayFrequency);
         if (!dsp::SweepIsFinite(sweep)) return Outcome::Failed(object.ReportError(INVALIDPARAM));
         // One float beyond the ring's D mirrors its slot 1 (see SweptDelay.h).
-        DelayRing ring;
-        if (!ring.Allocate(delay + 1)) return Outcome::Failed(object.ReportError(MEMORY));
-        dsp::SweptDelay line{ring.data(), delay, delay - 1, sweep, mix};
+        HeapBuffer<float> ring(delay + 1);
+        if (!ring) return Outcome::Failed(object.ReportError(MEMORY));
+        dsp::SweptDelay line{ring.get(), delay, delay - 1, sweep, mix};
         return RunDelayLine(
             frame, delay,
             [&line](const std::int16_t* a, std::size_t b, std::size_t e) { dsp::FeedSwept(line, a, b, e); },

@@ -7,12 +7,12 @@
 #include <cstdint>
 
 #include "transform/dsp/SampleConversion.h"
-#include "transform/effects/Sine.h"
+#include "transform/dsp/Sine.h"
 
 // The sine's templates are compiled for AVX2 here and inlined; they have
 // internal linkage, so the scalar file keeps its own copy.
 #define QELV_SINE_KERNEL inline __attribute__((always_inline, target("avx2")))
-#include "transform/effects/SineKernels.h"
+#include "transform/dsp/SineKernels.h"
 
 namespace qelv::dsp::wide {
 namespace {

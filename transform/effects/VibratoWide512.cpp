@@ -8,12 +8,12 @@
 #include <cstdint>
 
 #include "transform/dsp/SampleConversion.h"
-#include "transform/effects/Sine.h"
+#include "transform/dsp/Sine.h"
 
 // The sine's templates compiled for AVX-512 and inlined (internal linkage: the
 // scalar and four-lane files keep their own copies).
 #define QELV_SINE_KERNEL inline __attribute__((always_inline, target("avx512f")))
-#include "transform/effects/SineKernels.h"
+#include "transform/dsp/SineKernels.h"
 
 namespace qelv::dsp::wide {
 namespace {

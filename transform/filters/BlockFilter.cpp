@@ -20,14 +20,6 @@ std::int16_t ClampTruncateExtended(long double y) {
 
 }  // namespace
 
-void FillSineWindow(float* w, std::size_t N) {
-    const long double pi = std::numbers::pi;
-    for (std::size_t i = 0; i < N; ++i) {
-        const double angle = static_cast<double>(pi * static_cast<long double>(i) / static_cast<long double>(N));
-        w[i] = static_cast<float>(std::sin(angle));
-    }
-}
-
 void BlockFilterLeadIn(std::int16_t* a, const float* w, float* carry, std::size_t N) {
     const std::size_t half = N / 2;
     for (std::size_t i = 0; i < half; ++i) {

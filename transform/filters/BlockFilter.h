@@ -8,14 +8,13 @@
 // as 0).
 #pragma once
 
+#include "transform/dsp/SineWindow.h"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace qelv::dsp {
 
-// w[i] = sin(pi * i / N): the angle formed in extended precision, the sine in
-// double precision, rounded to a float.
-void FillSineWindow(float* w, std::size_t N);
 
 // Fades the first N/2 samples out with the square of the window's falling half
 // and keeps their raw values in carry.

@@ -5,10 +5,9 @@
 #include <cmath>
 
 #include "transform/TransformFrame.h"
-#include "transform/dsp/ProcessHeapBuffer.h"
 #include "transform/filters/BlockFilter.h"
 #include "transform/filters/FastHartleyTransform.h"
-#include "transform/filters/HeapFloats.h"
+#include "transform/HeapBuffer.h"
 
 namespace qelv {
 namespace {
@@ -38,9 +37,9 @@ STDMETHODIMP CSonalter2::FFTFilter(SAFEARRAY** WavArray, SAFEARRAY** FFTArray) {
         LastErrorNum = NOERRORS;
 
         const std::size_t N = 2 * curve->size();
-        HeapFloats window(N), block(N), spectrum(N), carry(N);
-        dsp::ProcessHeapBuffer<std::uint32_t> reversal(N);
-        if (!window || !block || !spectrum || !carry || !reversal.get()) return Outcome::Failed(ReportError(MEMORY));
+        HeapBuffer<float> window(N), block(N), spectrum(N), carry(N);
+        HeapBuffer<std::uint32_t> reversal(N);
+        if (!window || !block || !spectrum || !carry || !reversal) return Outcome::Failed(ReportError(MEMORY));
         dsp::FillSineWindow(window.get(), N);
         dsp::FillBitReversal(reversal.get(), N);
         dsp::BlockFilterLeadIn(a, window.get(), carry.get(), N);

@@ -3,7 +3,7 @@
 // The array is only read; there are no progress events and no cancel test, and
 // the smoothing settings are left alone. EndTransform comes at the end.
 #include "transform/TransformFrame.h"
-#include "transform/filters/HeapFloats.h"
+#include "transform/HeapBuffer.h"
 #include "transform/filters/SpectrumKernels.h"
 
 namespace qelv {
@@ -20,7 +20,7 @@ HRESULT Analyse(CSonalter2& object, SAFEARRAY** wav, SAFEARRAY** result, ReadSpe
             if (HRESULT hr = frame.CreateResult(VT_R4, 0, result, &out); FAILED(hr)) return Outcome::Failed(hr);
             return Outcome(false);
         }
-        HeapFloats block(N);
+        HeapBuffer<float> block(N);
         if (!block) return Outcome::Failed(object.ReportError(MEMORY));
         if (HRESULT hr = frame.CreateResult(VT_R4, N / 2, result, &out); FAILED(hr)) return Outcome::Failed(hr);
         dsp::ScaledHartleyOfBlock(frame.data(), block.get(), N);

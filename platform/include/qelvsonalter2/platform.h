@@ -13,3 +13,7 @@
 #include "platform/objbase.h"
 #include "platform/ocidl.h"
 #include "platform/objsafe.h"
+#include "platform/objidl.h"
+#include "platform/wingdi.h"
+#include "platform/winuser.h"
+#include "platform/olectl.h"

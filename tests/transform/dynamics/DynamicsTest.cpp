@@ -9,7 +9,7 @@
 #include "transform/TestSupport.h"
 #include "transform/dsp/SampleConversion.h"
 #include "transform/effects/BlockDynamics.h"
-#include "transform/effects/Sine.h"
+#include "transform/dsp/Sine.h"
 
 namespace qelv::test {
 namespace {

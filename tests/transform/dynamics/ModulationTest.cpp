@@ -11,7 +11,7 @@
 #include "transform/dsp/SampleConversion.h"
 #include "transform/dsp/Vector.h"
 #include "transform/effects/Modulation.h"
-#include "transform/effects/Sine.h"
+#include "transform/dsp/Sine.h"
 #include "transform/effects/VibratoWide.h"
 
 namespace qelv::test {

@@ -95,7 +95,7 @@ inline void BlockFilter(std::vector<short>& a, const std::vector<float>& c) {
     const std::size_t n = a.size(), N = 2 * c.size(), h = N / 2;
     std::vector<float> w(N), block(N), carry(N);
     for (std::size_t i = 0; i < N; ++i) {
-        w[i] = static_cast<float>(std::sin(static_cast<double>(static_cast<L>(std::numbers::pi) * i / N)));
+        w[i] = static_cast<float>(std::sin(static_cast<double>(i) * std::numbers::pi / static_cast<double>(N)));
     }
     for (std::size_t i = 0; i < h; ++i) {
         carry[i] = a[i];

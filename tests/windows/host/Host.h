@@ -73,5 +73,8 @@ int CheckEvents();
 int CheckLateBound();
 int CheckFloatSettings();
 int WriteOutputs(const char* file);
+int WriteDisplay(const char* file);
+int ResaveDisplay(const char* in, const char* out);
+int ExtractDisplayStream(const char* outputs, const char* streamFile);
 
 }  // namespace host

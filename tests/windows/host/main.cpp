@@ -7,6 +7,12 @@
 //   qelv-win-host latebound                IDispatch by name, EXCEPINFO, error info
 //   qelv-win-host outputs <file>           results of a fixed set of calls, for the
 //                                          comparison of the Linux and Windows builds
+//   qelv-win-host display <file>           the display control's defaults, refusals,
+//                                          arrays and streams, for the same comparison
+//   qelv-win-host display-stream <outputs> <file>
+//                                          the changed control's stream out of them
+//   qelv-win-host display-resave <in> <out>
+//                                          loads a saved stream and saves it again
 //   qelv-win-host register|unregister <module path>
 //                                          runs the module's own registration entry
 #include <cstring>
@@ -69,7 +75,7 @@ int RunModuleEntry(const char* path, const char* entry) {
 
 int Usage() {
     std::printf("usage: qelv-win-host registry <module>|resources <module>|unregistered|events|latebound|precision|outputs <file>|"
-                "register <module>|unregister <module>\n");
+                "display <file>|display-stream <outputs> <file>|display-resave <in> <out>|register <module>|unregister <module>\n");
     return 2;
 }
 
@@ -90,6 +96,9 @@ int main(int argc, char** argv) {
     else if (command == "latebound") result = host::CheckLateBound();
     else if (command == "precision") result = host::CheckFloatSettings();
     else if (command == "outputs" && argc == 3) result = host::WriteOutputs(argv[2]);
+    else if (command == "display" && argc == 3) result = host::WriteDisplay(argv[2]);
+    else if (command == "display-stream" && argc == 4) result = host::ExtractDisplayStream(argv[2], argv[3]);
+    else if (command == "display-resave" && argc == 4) result = host::ResaveDisplay(argv[2], argv[3]);
     else if (command == "register" && argc == 3) result = RunModuleEntry(argv[2], "DllRegisterServer");
     else if (command == "unregister" && argc == 3) result = RunModuleEntry(argv[2], "DllUnregisterServer");
     else result = Usage();

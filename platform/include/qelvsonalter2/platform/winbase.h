@@ -38,10 +38,8 @@ typedef struct _RTL_SRWLOCK {
 typedef RTL_SRWLOCK SRWLOCK, *PSRWLOCK;
 #define SRWLOCK_INIT {0}
 
-WINBASEAPI void WINAPI InitializeSRWLock(PSRWLOCK SRWLock);
 WINBASEAPI void WINAPI AcquireSRWLockExclusive(PSRWLOCK SRWLock);
 WINBASEAPI void WINAPI ReleaseSRWLockExclusive(PSRWLOCK SRWLock);
-WINBASEAPI BOOLEAN WINAPI TryAcquireSRWLockExclusive(PSRWLOCK SRWLock);
 
 // ---- Last error ----
 WINBASEAPI DWORD WINAPI GetLastError(void);

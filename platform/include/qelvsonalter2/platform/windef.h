@@ -41,7 +41,6 @@
 
 typedef int BOOL;
 typedef unsigned char BYTE;
-typedef BYTE BOOLEAN;
 typedef char CHAR;
 typedef std::int16_t SHORT;
 typedef std::uint16_t USHORT;
@@ -152,6 +151,21 @@ inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
 #else
 #define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) EXTERN_C const GUID name
 #endif
+
+typedef union _LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    };
+    LONGLONG QuadPart;
+} LARGE_INTEGER, *PLARGE_INTEGER;
+typedef union _ULARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        DWORD HighPart;
+    };
+    ULONGLONG QuadPart;
+} ULARGE_INTEGER, *PULARGE_INTEGER;
 
 typedef struct _FILETIME {
     DWORD dwLowDateTime;

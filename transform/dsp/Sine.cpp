@@ -1,5 +1,5 @@
-#include "transform/effects/Sine.h"
-#include "transform/effects/SineKernels.h"
+#include "transform/dsp/Sine.h"
+#include "transform/dsp/SineKernels.h"
 
 #include <cmath>
 
