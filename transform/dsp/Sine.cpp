@@ -6,9 +6,10 @@
 namespace qelv::dsp {
 namespace {
 
-double SineDouble(double x) {
+// quarterTurns 0 gives the sine, 1 the cosine (sin(x + pi/2), by quadrant).
+double SineDouble(double x, long long quarterTurns) {
     const Reduced<double> red = Reduce(x);
-    const long long quadrant = static_cast<long long>(red.n) & 3;
+    const long long quadrant = (static_cast<long long>(red.n) + quarterTurns) & 3;
     const double s = (quadrant & 1) ? KernelCos(red.hi, red.lo) : KernelSin(red.hi, red.lo);
     return (quadrant & 2) ? -s : s;
 }
@@ -34,7 +35,7 @@ struct SeriesFactors {
 };
 constexpr SeriesFactors kFactors;
 
-double SineExtended(double x) {
+double SineExtended(double x, long long quarterTurns) {
     if (!std::isfinite(x)) return x - x;
     long double v = x;
     if (std::fabs(v) >= 0x1p32L) v = std::fmod(v, kExtTwoPi);  // exact remainder
@@ -42,7 +43,7 @@ double SineExtended(double x) {
     constexpr long double kShift = 0x1.8p63L;
     const long double k = (q + kShift) - kShift;
     const long double r = ((v - k * kExtHalfPi1) - k * kExtHalfPi2) - k * kExtHalfPi3;
-    const long long quadrant = static_cast<long long>(k) & 3;
+    const long long quadrant = (static_cast<long long>(k) + quarterTurns) & 3;
     const long double r2 = r * r;
     long double sum = 0.0L;
     long double s = 0.0L;
@@ -59,8 +60,13 @@ double SineExtended(double x) {
 }  // namespace
 
 double Sine(double x) {
-    if (std::fabs(x) < kDoubleLimit) return SineDouble(x);
-    return SineExtended(x);
+    if (std::fabs(x) < kDoubleLimit) return SineDouble(x, 0);
+    return SineExtended(x, 0);
+}
+
+double Cosine(double x) {
+    if (std::fabs(x) < kDoubleLimit) return SineDouble(x, 1);
+    return SineExtended(x, 1);
 }
 
 }  // namespace qelv::dsp

@@ -1,4 +1,4 @@
-// A sine that gives the same bits on every platform. The C libraries of the two
+// A sine and cosine that give the same bits on every platform. The C libraries of the two
 // targets disagree in the last bit of sin for about one argument in a thousand,
 // and by far more for large arguments, so the transforms that take a sine per
 // sample use this one, written in plain IEEE arithmetic (no fused operations).
@@ -15,5 +15,8 @@ namespace qelv::dsp {
 // double carries no meaning anyway), rounded to a double. NaN and the
 // infinities give NaN.
 double Sine(double x);
+
+// cos(x), the same way (the quadrant of the reduction moved by one).
+double Cosine(double x);
 
 }  // namespace qelv::dsp

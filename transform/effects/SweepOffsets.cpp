@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "transform/dsp/Sine.h"
 #include "transform/dsp/Vector.h"
 #include "transform/effects/SweepOffsetsWide.h"
 
@@ -22,8 +23,12 @@ inline double Argument(const SweepArguments& sweep, std::size_t i) {
     return sweep.step * static_cast<double>(static_cast<std::int64_t>(i)) + sweep.phase;
 }
 
+// The exact offset takes the platform-independent sine: with feedback the ring
+// carries any difference in one offset into every later sample, so a last-bit
+// difference between the two targets' C libraries would not stay local. The
+// polynomial form below only decides where it provably agrees with this.
 inline void Exact(const SweepArguments& sweep, std::size_t i, float* df, std::size_t* k) {
-    const double d = (std::sin(Argument(sweep, i)) + 1.0) * sweep.halfDepth;
+    const double d = (Sine(Argument(sweep, i)) + 1.0) * sweep.halfDepth;
     *df = static_cast<float>(d);
     *k = CeilToIndex(d);
 }

@@ -10,6 +10,7 @@
 
 #include "transform/TestSupport.h"
 #include "transform/FloatEnvironment.h"
+#include "transform/dsp/Sine.h"
 
 namespace qelv::test {
 namespace {
@@ -90,7 +91,7 @@ bool Model(Effect effect, const Params& p, long frequency, bool smoothLeft, bool
             y = (float)(x * dry + wet * v);
             if (++p0 == D) p0 = 0;
         } else {
-            const double d = (std::sin(2 * std::numbers::pi * rate * i + phase) + 1) * (depth * 0.5);
+            const double d = (dsp::Sine(2 * std::numbers::pi * rate * i + phase) + 1) * (depth * 0.5);
             const float df = (float)d;
             long r = w - (long)std::ceil(d);
             while (r < 0) r += D - 1;
