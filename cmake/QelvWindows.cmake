@@ -78,6 +78,7 @@ add_library(QelvSonalter2 SHARED
   server/ModuleLock.cpp
   server/TypeInfo.cpp
   server/ConnectionPoint.cpp
+  server/ClassSupport.cpp
   module/ClassFactory.cpp
   module/Registrar.cpp
   ${QELV_TRANSFORM_SOURCES}

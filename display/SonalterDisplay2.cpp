@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "server/ClassSupport.h"
 #include "server/TypeInfo.h"
 
 namespace qelv {
@@ -343,12 +344,7 @@ STDMETHODIMP CSonalterDisplay2::EnumConnectionPoints(IEnumConnectionPoints** ppE
 }
 
 STDMETHODIMP CSonalterDisplay2::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
-    if (!ppCP) return E_POINTER;
-    *ppCP = nullptr;
-    if (!IsEqualIID(riid, DIID__ISonalterDisplay2Events)) return CONNECT_E_NOCONNECTION;
-    *ppCP = &events_;
-    events_.AddRef();
-    return S_OK;
+    return FindOnlyConnectionPoint(&events_, DIID__ISonalterDisplay2Events, riid, ppCP);
 }
 
 // ---- ISupportErrorInfo ---------------------------------------------------------------------
@@ -365,47 +361,22 @@ STDMETHODIMP CSonalterDisplay2::GetClassInfo(ITypeInfo** ppTI) {
 }
 
 STDMETHODIMP CSonalterDisplay2::GetGUID(DWORD dwGuidKind, GUID* pGUID) {
-    if (!pGUID) return E_POINTER;
-    if (dwGuidKind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) {
-        *pGUID = GUID_NULL;
-        return E_INVALIDARG;
-    }
-    *pGUID = DIID__ISonalterDisplay2Events;
-    return S_OK;
+    return DefaultSourceGuid(DIID__ISonalterDisplay2Events, dwGuidKind, pGUID);
 }
 
 // ---- IObjectSafety ---------------------------------------------------------------------------
 
-namespace {
-constexpr DWORD kSupportedSafety = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
-}
-
-// Both options are supported for every interface the control has; the enabled
+// Both options are supported for every interface the object has; the enabled
 // options are the ones last set.
 STDMETHODIMP CSonalterDisplay2::GetInterfaceSafetyOptions(REFIID riid, DWORD* pdwSupportedOptions,
                                                           DWORD* pdwEnabledOptions) {
-    if (!pdwSupportedOptions || !pdwEnabledOptions) return E_POINTER;
-    IUnknown* probe = nullptr;
-    if (FAILED(QueryInterface(riid, reinterpret_cast<void**>(&probe)))) {
-        *pdwSupportedOptions = 0;
-        *pdwEnabledOptions = 0;
-        return E_NOINTERFACE;
-    }
-    probe->Release();
-    *pdwSupportedOptions = kSupportedSafety;
-    *pdwEnabledOptions = safetyOptions_;
-    return S_OK;
+    return GetSafetyOptions(static_cast<ISonalterDisplay2*>(this), safetyOptions_, riid, pdwSupportedOptions,
+                            pdwEnabledOptions);
 }
 
-// A request naming any option beyond the two fails with E_FAIL.
-STDMETHODIMP CSonalterDisplay2::SetInterfaceSafetyOptions(REFIID riid, DWORD dwOptionSetMask,
-                                                          DWORD dwEnabledOptions) {
-    if (((dwOptionSetMask | dwEnabledOptions) & ~kSupportedSafety) != 0) return E_FAIL;
-    IUnknown* probe = nullptr;
-    if (FAILED(QueryInterface(riid, reinterpret_cast<void**>(&probe)))) return E_NOINTERFACE;
-    probe->Release();
-    safetyOptions_ = (safetyOptions_ & ~dwOptionSetMask) | (dwEnabledOptions & dwOptionSetMask);
-    return S_OK;
+STDMETHODIMP CSonalterDisplay2::SetInterfaceSafetyOptions(REFIID riid, DWORD dwOptionSetMask, DWORD dwEnabledOptions) {
+    return SetSafetyOptions(static_cast<ISonalterDisplay2*>(this), &safetyOptions_, riid, dwOptionSetMask,
+                            dwEnabledOptions);
 }
 
 }  // namespace qelv

@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "server/ClassSupport.h"
 #include "server/TypeInfo.h"
 
 namespace qelv {
@@ -178,12 +179,7 @@ STDMETHODIMP CSonalter2::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
 }
 
 STDMETHODIMP CSonalter2::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
-    if (!ppCP) return E_POINTER;
-    *ppCP = nullptr;
-    if (!IsEqualIID(riid, DIID__ISonalter2Events)) return CONNECT_E_NOCONNECTION;
-    *ppCP = &events_;
-    events_.AddRef();
-    return S_OK;
+    return FindOnlyConnectionPoint(&events_, DIID__ISonalter2Events, riid, ppCP);
 }
 
 // ---- ISupportErrorInfo -----------------------------------------------------------
@@ -200,43 +196,22 @@ STDMETHODIMP CSonalter2::GetClassInfo(ITypeInfo** ppTI) {
 }
 
 STDMETHODIMP CSonalter2::GetGUID(DWORD dwGuidKind, GUID* pGUID) {
-    if (!pGUID) return E_POINTER;
-    if (dwGuidKind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) {
-        *pGUID = GUID_NULL;
-        return E_INVALIDARG;
-    }
-    *pGUID = DIID__ISonalter2Events;
-    return S_OK;
+    return DefaultSourceGuid(DIID__ISonalter2Events, dwGuidKind, pGUID);
 }
 
 // ---- IObjectSafety -----------------------------------------------------------------
 
-namespace {
-constexpr DWORD kSupportedSafety = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
-}
-
+// Both options are supported for every interface the object has; the enabled
+// options are the ones last set.
 STDMETHODIMP CSonalter2::GetInterfaceSafetyOptions(REFIID riid, DWORD* pdwSupportedOptions,
                                                    DWORD* pdwEnabledOptions) {
-    if (!pdwSupportedOptions || !pdwEnabledOptions) return E_POINTER;
-    IUnknown* probe = nullptr;
-    if (FAILED(QueryInterface(riid, reinterpret_cast<void**>(&probe)))) {
-        *pdwSupportedOptions = 0;
-        *pdwEnabledOptions = 0;
-        return E_NOINTERFACE;
-    }
-    probe->Release();
-    *pdwSupportedOptions = kSupportedSafety;
-    *pdwEnabledOptions = safetyOptions_;
-    return S_OK;
+    return GetSafetyOptions(static_cast<ISonalter2*>(this), safetyOptions_, riid, pdwSupportedOptions,
+                            pdwEnabledOptions);
 }
 
 STDMETHODIMP CSonalter2::SetInterfaceSafetyOptions(REFIID riid, DWORD dwOptionSetMask, DWORD dwEnabledOptions) {
-    if (((dwOptionSetMask | dwEnabledOptions) & ~kSupportedSafety) != 0) return E_FAIL;
-    IUnknown* probe = nullptr;
-    if (FAILED(QueryInterface(riid, reinterpret_cast<void**>(&probe)))) return E_NOINTERFACE;
-    probe->Release();
-    safetyOptions_ = (safetyOptions_ & ~dwOptionSetMask) | (dwEnabledOptions & dwOptionSetMask);
-    return S_OK;
+    return SetSafetyOptions(static_cast<ISonalter2*>(this), &safetyOptions_, riid, dwOptionSetMask,
+                            dwEnabledOptions);
 }
 
 }  // namespace qelv

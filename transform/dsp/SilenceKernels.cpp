@@ -17,7 +17,9 @@ std::int32_t QuietThreshold(float decibels) {
 std::size_t FadeLength(std::int32_t frequency, float milliseconds) {
     const long double samples = static_cast<long double>(frequency) * milliseconds / 1000.0L;
     if (samples >= 0x1p62L) return std::size_t{1} << 62;
-    if (samples < 1.0L) return 1;
+    // Below one sample, and no number at all (a rate of 0 times an infinite
+    // time): the shortest fade.
+    if (!(samples >= 1.0L)) return 1;
     return static_cast<std::size_t>(samples);
 }
 
