@@ -145,6 +145,16 @@ public:
     // 7-point character height) unless one was given through ScaleFont.
     HFONT ScaleFontHandle();
 
+    // Draws the whole graph into target over bounds (DrawGraph.cpp): nothing
+    // while the control has no window of its own.
+    HRESULT DrawGraph(HDC target, const RECT& bounds);
+
+    // The drawing itself, also for a host that renders the control without
+    // activating it: an off-screen bitmap of the rectangle's size, copied to
+    // the rectangle's top left corner. S_OK, also for an empty rectangle;
+    // E_OUTOFMEMORY when the bitmap or its context cannot be made.
+    HRESULT RenderGraph(HDC target, const RECT& bounds);
+
     const CPointList& PointList() const { return points_; }
 
     // Object state, defaults at construction.
@@ -171,6 +181,7 @@ public:
     VARIANT_BOOL LogScale = 0;
     SIZEL Extent{5080, 5080};  // HIMETRIC
     RECT PositionRect{0, 0, 0, 0};
+    HWND Window = nullptr;  // the control's own window while in-place active
 
 private:
     CSonalterDisplay2();
@@ -180,6 +191,10 @@ private:
     HRESULT RefuseLimit(const OLECHAR* message);
     HRESULT StoreCaption(BSTR* stored, BSTR caption);
     void ReleaseScaleFont();
+    void DrawCurve(HDC dc, const ScaleGeometry& g);
+    void DrawXScale(HDC dc, const ScaleGeometry& g);
+    void DrawYScale(HDC dc, const ScaleGeometry& g, LONG textHeight);
+    void DrawBorder(HDC dc, LONG w, LONG h);
 
     ModuleLockHolder moduleLock_;
     LONG volatile refs_ = 1;

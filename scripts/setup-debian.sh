@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config python3 ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev
-  libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev
   python3-scipy
 )
 if [ "${QELV_WITH_WINDOWS:-1}" = 1 ]; then
