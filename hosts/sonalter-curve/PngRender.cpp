@@ -57,8 +57,14 @@ std::string RenderPng(qelv::CSonalterDisplay2* control, int width, int height, c
     if (!bitmap) return "cannot make a bitmap of that size";
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ previous = SelectObject(dc, bitmap);
-    const RECT bounds{0, 0, width, height};
-    const HRESULT hr = control->RenderGraph(dc, bounds);
+    // Drawn as a host draws a control it has not activated: through its view.
+    const RECTL bounds{0, 0, width, height};
+    IViewObject2* view = nullptr;
+    HRESULT hr = control->QueryInterface(IID_IViewObject2, reinterpret_cast<void**>(&view));
+    if (SUCCEEDED(hr)) {
+        hr = view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0);
+        view->Release();
+    }
     std::string error;
     if (FAILED(hr)) error = "the control could not draw";
     else WritePng(path, static_cast<const uint32_t*>(bits), width, height, &error);
