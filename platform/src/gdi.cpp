@@ -512,3 +512,7 @@ WINBASEAPI int WINAPI GetTextFaceW(HDC hdc, int c, LPWSTR lpName) {
     lpName[count] = 0;
     return static_cast<int>(count) + 1;
 }
+
+// GdiFlush: drawing here is never batched, so there is nothing to flush.
+// Returns TRUE.
+WINBASEAPI BOOL WINAPI GdiFlush() { return TRUE; }
