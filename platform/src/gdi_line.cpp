@@ -56,6 +56,11 @@ void DrawLine(Context* context, long long x1, long long y1, long long x2, long l
     const long long add2 = 2 * minor;
     const Bitmap* b = context->bitmap;
     if (!b) return;
+    // A line whose bounding box misses the bitmap draws nothing.
+    if ((x1 < 0 && x2 < 0) || (y1 < 0 && y2 < 0) || (x1 >= b->width && x2 >= b->width) ||
+        (y1 >= b->height && y2 >= b->height)) {
+        return;
+    }
     long long x = x1;
     long long y = y1;
     for (long long k = 0; k < major; ++k) {
@@ -111,16 +116,19 @@ WINBASEAPI BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bott
     if (!context) return FALSE;
     if (left > right) std::swap(left, right);
     if (top > bottom) std::swap(top, bottom);
-    if (right - left < 1 || bottom - top < 1) return TRUE;
+    if (right == left || bottom == top) return TRUE;
+    // Sorted and not empty: left < right and top < bottom, so the ±1 below stay in range.
+    const LONG l = left, t = top, r = right, b = bottom;
+    const uint32_t brush = PixelOf(context->brush->color);
     if (context->pen->style == PS_NULL) {
-        FillPixels(context, left, top, right - 1, bottom - 1, PixelOf(context->brush->color));
+        FillPixels(context, l, t, r - 1, b - 1, brush);
         return TRUE;
     }
-    FillPixels(context, left + 1, top + 1, right - 1, bottom - 1, PixelOf(context->brush->color));
+    FillPixels(context, l + 1, t + 1, r - 1, b - 1, brush);
     const uint32_t pen = PixelOf(context->pen->color);
-    FillPixels(context, left, top, right, top + 1, pen);
-    FillPixels(context, left, bottom - 1, right, bottom, pen);
-    FillPixels(context, left, top, left + 1, bottom, pen);
-    FillPixels(context, right - 1, top, right, bottom, pen);
+    FillPixels(context, l, t, r, t + 1, pen);
+    FillPixels(context, l, b - 1, r, b, pen);
+    FillPixels(context, l, t, l + 1, b, pen);
+    FillPixels(context, r - 1, t, r, b, pen);
     return TRUE;
 }

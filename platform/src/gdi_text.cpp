@@ -41,24 +41,30 @@ BOOL DrawTextAt(Context* context, int x, int y, UINT options, const RECT* rect, 
     TEXTMETRICW tm;
     LONG width = 0;
     if (!qelv_font::Metrics(font, &tm) || !qelv_font::TextWidth(font, text, length, &width)) return FALSE;
-    LONG left = x;
+    // Positions in 64 bits, then limited to the 32-bit range, so that no
+    // reference point overflows.
+    long long left = x;
     switch (context->textAlign & TA_CENTER) {
-        case TA_CENTER: left = x - width / 2; break;
-        case TA_RIGHT: left = x - width; break;
+        case TA_CENTER: left = static_cast<long long>(x) - width / 2; break;
+        case TA_RIGHT: left = static_cast<long long>(x) - width; break;
         default: break;
     }
-    LONG baseline = y + tm.tmAscent;
+    long long baseline = static_cast<long long>(y) + tm.tmAscent;
     switch (context->textAlign & TA_BASELINE) {
         case TA_BASELINE: baseline = y; break;
-        case TA_BOTTOM: baseline = y - tm.tmDescent; break;
+        case TA_BOTTOM: baseline = static_cast<long long>(y) - tm.tmDescent; break;
         default: break;
     }
-    const LONG top = baseline - tm.tmAscent;
+    const long long top = baseline - tm.tmAscent;
+    auto limit = [](long long v) {
+        return static_cast<LONG>(v < -0x40000000LL ? -0x40000000LL : (v > 0x40000000LL ? 0x40000000LL : v));
+    };
     if (context->bkMode == OPAQUE) {
-        FillPixels(context, left, top, left + width, top + tm.tmHeight, PixelOf(context->bkColor));
+        FillPixels(context, limit(left), limit(top), limit(left + width), limit(top + tm.tmHeight),
+                   PixelOf(context->bkColor));
     }
     Blend blend{context, PixelOf(context->textColor)};
-    return qelv_font::DrawText(font, text, length, left, baseline, BlendPixel, &blend) ? TRUE : FALSE;
+    return qelv_font::DrawText(font, text, length, limit(left), limit(baseline), BlendPixel, &blend) ? TRUE : FALSE;
 }
 
 std::u16string Widen(LPCSTR text, int length) {

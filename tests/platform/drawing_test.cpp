@@ -123,6 +123,22 @@ TEST(Drawing, PolylinesJoinWithoutGapsAndNullPensOnlyMove) {
     EXPECT_TRUE(DeleteObject(pen));
 }
 
+TEST(Drawing, RectanglesOutlineInThePenAndFillInTheBrush) {
+    Canvas canvas(8, 8);
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+    HBRUSH brush = CreateSolidBrush(RGB(0, 0, 255));
+    HGDIOBJ oldPen = SelectObject(canvas.dc(), pen);
+    HGDIOBJ oldBrush = SelectObject(canvas.dc(), brush);
+    EXPECT_TRUE(Rectangle(canvas.dc(), 5, 5, 1, 1));  // corners in either order
+    EXPECT_EQ(canvas.Pixels(0xFF0000).size(), 12u);     // ring of 4 x 4
+    EXPECT_EQ(canvas.Pixels(0x0000FF), (Set{{2, 2}, {3, 2}, {2, 3}, {3, 3}}));
+    EXPECT_TRUE(Rectangle(canvas.dc(), -2147483647 - 1, 7, 2147483647, 7));  // empty: nothing, no overflow
+    SelectObject(canvas.dc(), oldPen);
+    SelectObject(canvas.dc(), oldBrush);
+    EXPECT_TRUE(DeleteObject(pen));
+    EXPECT_TRUE(DeleteObject(brush));
+}
+
 TEST(Drawing, BitmapsBelongToOneContextAndCopyWithBitBlt) {
     Canvas source(4, 4);
     Canvas target(6, 6);
