@@ -44,7 +44,10 @@ add_custom_command(
 # on the include path, everything else next to the script. The script includes no
 # SDK header; should it name the version resource VS_VERSION_INFO, that must still
 # be number 1, the number the version API looks up.
+# windres writes into an existing folder only: Ninja makes output folders itself,
+# the Makefile generators do not.
 set(QELV_RESOURCES ${CMAKE_BINARY_DIR}/module/QelvSonalter2_res.o)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/module)
 file(GLOB QELV_RESOURCE_INPUTS ${CMAKE_SOURCE_DIR}/module/*.rgs ${CMAKE_SOURCE_DIR}/module/*.bmp
   ${CMAKE_SOURCE_DIR}/module/*.cur)
 add_custom_command(
@@ -54,6 +57,10 @@ add_custom_command(
   DEPENDS ${CMAKE_SOURCE_DIR}/module/QelvSonalter2.rc ${QELV_TYPELIB} ${QELV_RESOURCE_INPUTS}
   COMMENT "Compiling resources QelvSonalter2.rc"
   VERBATIM)
+
+# The compiled resources alone (type library included), for a quick check of the
+# resource tools without compiling the component.
+add_custom_target(qelv_windows_resources DEPENDS ${QELV_RESOURCES})
 
 # Everything statically linked apart from the system DLLs, so that regsvr32 loads
 # the module without a MinGW runtime beside it.
@@ -78,7 +85,7 @@ add_library(QelvSonalter2 SHARED
   ${QELV_IID_SOURCE}
   ${QELV_RESOURCES}
   module/QelvSonalter2.def)
-add_dependencies(QelvSonalter2 qelv_idl)
+add_dependencies(QelvSonalter2 qelv_idl qelv_windows_resources)
 target_include_directories(QelvSonalter2 PRIVATE ${CMAKE_SOURCE_DIR} ${QELV_GENERATED_INCLUDE})
 target_link_libraries(QelvSonalter2 PRIVATE ${QELV_WINDOWS_SYSTEM_LIBS})
 target_link_options(QelvSonalter2 PRIVATE ${QELV_WINDOWS_LINK_OPTIONS})

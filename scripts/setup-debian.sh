@@ -7,8 +7,10 @@ packages=(
   build-essential cmake ninja-build pkg-config python3 ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev
-  libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev
+  libpng-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   python3-scipy
+  clang libclang-rt-14-dev libfuzzer-14-dev
+  pybind11-dev python3-dev python3-numpy python3-dask python3-distributed
 )
 if [ "${QELV_WITH_WINDOWS:-1}" = 1 ]; then
   packages+=(g++-mingw-w64-x86-64-win32 mingw-w64-tools wine wine64 libwine-dev)

@@ -37,6 +37,7 @@ TransformFrame::TransformFrame(CSonalter2& object, EdgeMode mode) : object_(obje
 
 TransformFrame::~TransformFrame() {
     // Error and cancel paths: nothing is blended, everything is released.
+    PutBackSmoothSamples();
     ReleaseEdges();
     ReleaseArrays();
     if (propertiesKept_) {
@@ -50,8 +51,26 @@ HRESULT TransformFrame::Open(SAFEARRAY** array, std::size_t minLength) {
         main_.Release();
         return object_.ReportError(INVALIDPARAM);
     }
-    if (mode_ == EdgeMode::None) return S_OK;
+    mainSlot_ = array;
+    if (mode_ == EdgeMode::None || mode_ == EdgeMode::Deferred) return S_OK;
+    return KeepAndSaveEdges();
+}
 
+HRESULT TransformFrame::SaveEdges(long long minimumEdge, std::size_t leftStart) {
+    if (mode_ != EdgeMode::Deferred || smoothSamplesKept_ || !main_.array() || leftStart > main_.size()) {
+        return object_.ReportError(UNEXPECTED);
+    }
+    keptSmoothSamples_ = object_.SmoothSamples;
+    smoothSamplesKept_ = true;
+    if (object_.SmoothSamples < minimumEdge) {
+        const long long limit = 0x7FFFFFFF;
+        object_.SmoothSamples = static_cast<LONG>(minimumEdge < limit ? minimumEdge : limit);
+    }
+    leftStart_ = leftStart;
+    return KeepAndSaveEdges();
+}
+
+HRESULT TransformFrame::KeepAndSaveEdges() {
     const std::size_t n = main_.size();
     keptLeft_ = object_.SmoothLeftEnabled;
     keptRight_ = object_.SmoothRightEnabled;
@@ -65,13 +84,15 @@ HRESULT TransformFrame::Open(SAFEARRAY** array, std::size_t minLength) {
         object_.SmoothLeftEnabled = VARIANT_FALSE;
         object_.SmoothRightEnabled = VARIANT_FALSE;
     }
-    if (mode_ != EdgeMode::Blend) return S_OK;
+    if (mode_ == EdgeMode::SwitchOnly) return S_OK;
 
+    // The head is taken over the entries from leftStart_ on, the tail over the whole array.
+    const std::size_t mLeft = dsp::EdgeLength(object_.SmoothSamples, n - leftStart_);
     const std::size_t m = dsp::EdgeLength(object_.SmoothSamples, n);
-    const bool left = object_.SmoothLeftEnabled && m > 0;
+    const bool left = object_.SmoothLeftEnabled && mLeft > 0;
     const bool right = object_.SmoothRightEnabled && m > 0;
     HANDLE heap = GetProcessHeap();
-    if (left) object_.LeftEdgeBuffer = static_cast<SHORT*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, m * sizeof(SHORT)));
+    if (left) object_.LeftEdgeBuffer = static_cast<SHORT*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, mLeft * sizeof(SHORT)));
     if (right) object_.RightEdgeBuffer = static_cast<SHORT*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, m * sizeof(SHORT)));
     if ((left && !object_.LeftEdgeBuffer) || (right && !object_.RightEdgeBuffer)) {
         ReleaseEdges();
@@ -79,8 +100,8 @@ HRESULT TransformFrame::Open(SAFEARRAY** array, std::size_t minLength) {
         return object_.ReportError(MEMORY);
     }
     if (left) {
-        object_.LeftEdgeLength = static_cast<LONG>(m);
-        dsp::CopyHead(object_.LeftEdgeBuffer, data(), m);
+        object_.LeftEdgeLength = static_cast<LONG>(mLeft);
+        dsp::CopyHead(object_.LeftEdgeBuffer, data() + leftStart_, mLeft);
     }
     if (right) {
         object_.RightEdgeLength = static_cast<LONG>(m);
@@ -119,6 +140,67 @@ HRESULT TransformFrame::CreateResult(VARTYPE vt, std::size_t count, SAFEARRAY** 
     return S_OK;
 }
 
+bool TransformFrame::MainResizable() const {
+    const SAFEARRAY* array = main_.array();
+    // The frame's own lock is the only one allowed; it is released for the resize.
+    constexpr USHORT kNotResizable = FADF_FIXEDSIZE | FADF_AUTO | FADF_STATIC | FADF_EMBEDDED;
+    return array && array->cLocks == 1 && (array->fFeatures & kNotResizable) == 0;
+}
+
+HRESULT TransformFrame::ResizeMain(std::size_t count) {
+    SAFEARRAY* array = main_.array();
+    if (!MainResizable() || count > 0xFFFFFFFFu) return object_.ReportError(INVALIDPARAM);
+    main_.Release();
+    SAFEARRAYBOUND bound = {static_cast<ULONG>(count), 0};
+    const HRESULT resized = SafeArrayRedim(array, &bound);
+    const HRESULT locked = Relock(array);
+    if (FAILED(locked)) return locked;
+    return FAILED(resized) ? object_.ReportError(INVALIDPARAM) : S_OK;
+}
+
+HRESULT TransformFrame::Relock(SAFEARRAY* array) {
+    if (!main_.Attach(array, sizeof(std::int16_t))) return object_.ReportError(INVALIDPARAM);
+    return S_OK;
+}
+
+HRESULT TransformFrame::CreateReplacement(VARTYPE vt, std::size_t count, const ArrayView** view) {
+    if (replacement_.array()) return object_.ReportError(UNEXPECTED);
+    SAFEARRAY* created = nullptr;
+    if (count <= 0x7FFFFFFFu) {
+        SAFEARRAYBOUND bound = {static_cast<ULONG>(count), 0};
+        created = SafeArrayCreate(vt, 1, &bound);
+    }
+    if (!created) return object_.ReportError(INVALIDPARAM);
+    if (!replacement_.Attach(created, vt == VT_R4 ? sizeof(float) : sizeof(std::int16_t))) {
+        SafeArrayDestroy(created);
+        return object_.ReportError(INVALIDPARAM);
+    }
+    if (view) *view = &replacement_;
+    return S_OK;
+}
+
+HRESULT TransformFrame::ReplaceMain() {
+    if (!replacement_.array() || !mainSlot_ || !main_.array()) return object_.ReportError(UNEXPECTED);
+    SAFEARRAY* old = main_.array();
+    main_.Release();
+    if (FAILED(SafeArrayDestroy(old))) {
+        // Someone else holds a lock on it: the caller keeps its array unchanged.
+        return object_.ReportError(INVALIDPARAM);
+    }
+    *mainSlot_ = replacement_.array_;
+    // The lock moves from the replacement view to the main view.
+    main_.array_ = replacement_.array_;
+    main_.data_ = replacement_.data_;
+    main_.size_ = replacement_.size_;
+    replacement_.array_ = nullptr;
+    replacement_.data_ = nullptr;
+    replacement_.size_ = 0;
+    const LONG half = static_cast<LONG>(main_.size_ / 2);
+    if (object_.LeftEdgeLength > half) object_.LeftEdgeLength = half;
+    if (object_.RightEdgeLength > half) object_.RightEdgeLength = half;
+    return S_OK;
+}
+
 void TransformFrame::FireProgress(LONG percent) {
     environment_.Leave();
     object_.Fire_TransformBlock(percent);
@@ -150,11 +232,12 @@ std::size_t TransformFrame::NextEventIteration(std::size_t k, std::size_t count,
 HRESULT TransformFrame::Finish() {
     const std::size_t n = size();
     if (object_.SmoothLeftEnabled && object_.LeftEdgeBuffer) {
-        dsp::BlendHead(data(), object_.LeftEdgeBuffer, static_cast<std::size_t>(object_.LeftEdgeLength));
+        dsp::BlendHead(data() + leftStart_, object_.LeftEdgeBuffer, static_cast<std::size_t>(object_.LeftEdgeLength));
     }
     if (object_.SmoothRightEnabled && object_.RightEdgeBuffer) {
         dsp::BlendTail(data(), n, object_.RightEdgeBuffer, static_cast<std::size_t>(object_.RightEdgeLength));
     }
+    PutBackSmoothSamples();
     ReleaseEdges();
     if (propertiesKept_) {
         object_.SmoothLeftEnabled = keptLeft_;
@@ -164,7 +247,7 @@ HRESULT TransformFrame::Finish() {
     // Unlock before the host's handler runs, so it may free or resize the arrays.
     ReleaseArrays();
     environment_.Leave();
-    object_.Fire_EndTransform();
+    if (!omitEnd_) object_.Fire_EndTransform();
     return S_OK;
 }
 
@@ -178,8 +261,18 @@ void TransformFrame::ReleaseEdges() {
     object_.RightEdgeLength = 0;
 }
 
+void TransformFrame::PutBackSmoothSamples() {
+    if (smoothSamplesKept_) object_.SmoothSamples = keptSmoothSamples_;
+    smoothSamplesKept_ = false;
+}
+
 void TransformFrame::ReleaseArrays() {
     main_.Release();
+    if (SAFEARRAY* unused = replacement_.array()) {
+        // Never handed to the caller: the frame still owns it.
+        replacement_.Release();
+        SafeArrayDestroy(unused);
+    }
     for (ArrayView& view : extra_) view.Release();
     extraUsed_ = 0;
 }

@@ -21,7 +21,8 @@
 // (its kernel with the loop index and progress step it needs) and concludes by
 // the body's Outcome; TransformEachSample is the in-place, per-sample shape.
 // Methods that depart from the common shape (block-wise progress, no cancel test,
-// replaced arrays) use the lower-level steps inside the body.
+// replaced arrays, edges that depend on the method's parameters) use the
+// lower-level steps inside the body.
 //
 // The frame computes under its own floating-point settings (FloatEnvironment) and
 // gives the host its own back while an event handler runs and when it ends.
@@ -45,6 +46,7 @@ enum class EdgeMode {
     Blend,       // save the head and tail and cross-fade them back
     SwitchOnly,  // only switch the properties off for a short array and put them back
     None,        // leave the smoothing properties alone
+    Deferred,    // Open only checks and locks the array; the body calls SaveEdges
 };
 
 // How a method's body ended: ran to its end, cancelled by the host, or failed
@@ -116,6 +118,29 @@ public:
     // view that the frame owns. Returns S_OK or the ReportError status.
     HRESULT CreateResult(VARTYPE vt, std::size_t count, SAFEARRAY** result, const ArrayView** view);
 
+    // Steps 4 and 5 for EdgeMode::Deferred, for methods whose edges depend on
+    // their parameters: SmoothSamples is raised to at least minimumEdge for the
+    // rest of the call (and gets its value back when the frame ends, on every
+    // path), and the head is saved from entry leftStart on, over the n - leftStart
+    // entries that follow; the entries before leftStart are neither saved nor
+    // blended. Returns S_OK or the ReportError status.
+    HRESULT SaveEdges(long long minimumEdge, std::size_t leftStart);
+
+    // For a method that replaces the caller's array by a new one of another
+    // length (Resample). CreateReplacement creates the new array of count
+    // elements of vt and locks it in a view that the frame owns; until
+    // ReplaceMain the frame owns the array too and destroys it on every way out.
+    // ReplaceMain releases the lock on the caller's array, destroys it, hands the
+    // new array to the caller's pointer and makes it the main array, so that
+    // Finish cross-fades the saved edges into it, each edge limited to half of
+    // the new length. Both return S_OK or the ReportError status (-20); on
+    // failure the caller's array is left as it was.
+    HRESULT CreateReplacement(VARTYPE vt, std::size_t count, const ArrayView** view);
+    HRESULT ReplaceMain();
+
+    // A method that fires no EndTransform on success calls this before Finish.
+    void OmitEndTransform() { omitEnd_ = true; }
+
     std::int16_t* data() const { return main_.samples(); }
     std::size_t size() const { return main_.size(); }
 
@@ -141,6 +166,31 @@ public:
         return outcome.finished() ? Finish() : S_OK;
     }
 
+    // For the methods that shorten the array in place (the trims, DeleteSilence).
+    // MainResizable: whether the platform would resize the main array once the
+    // frame's own lock is released (not locked by the caller, not fixed in size,
+    // data owned by the array). ResizeMain: releases the frame's lock, resizes the
+    // array to count elements (lower bound 0, the first count samples kept) and
+    // locks it again; data() and size() then describe the resized array, whose
+    // data block may have moved. Returns S_OK or the ReportError status.
+    bool MainResizable() const;
+    HRESULT ResizeMain(std::size_t count);
+
+    // Runs call() with the main array unlocked and the host's floating-point
+    // settings in place, for a method that calls another method of the object
+    // through its interface (whose events reach the host), then locks the array
+    // again. Returns S_OK or, when the array can no longer be locked, the
+    // ReportError status.
+    template <class Call>
+    HRESULT CallOut(Call&& call) {
+        SAFEARRAY* array = main_.array();
+        main_.Release();
+        environment_.Leave();
+        call();
+        environment_.Enter();
+        return Relock(array);
+    }
+
     // For methods with their own progress schedule (block-wise methods): fires
     // TransformBlock with the host's floating-point settings in place. Whether
     // TBEventEnabled gates it is the method's decision.
@@ -152,8 +202,11 @@ private:
     // Smallest iteration >= k whose loop index is a multiple of step; count if none.
     std::size_t NextEventIteration(std::size_t k, std::size_t count, std::size_t first, std::size_t stride,
                                    std::size_t step);
+    HRESULT KeepAndSaveEdges();
+    HRESULT Relock(SAFEARRAY* array);
     void ReleaseEdges();
     void ReleaseArrays();
+    void PutBackSmoothSamples();
 
     // First member: the settings are in place before anything else is built and
     // are put back after everything else is torn down.
@@ -161,11 +214,18 @@ private:
     CSonalter2& object_;
     EdgeMode mode_;
     ArrayView main_;
+    SAFEARRAY** mainSlot_ = nullptr;
+    ArrayView replacement_;
     ArrayView extra_[3];
     std::size_t extraUsed_ = 0;
     bool propertiesKept_ = false;
+    bool omitEnd_ = false;
     VARIANT_BOOL keptLeft_ = VARIANT_FALSE;
     VARIANT_BOOL keptRight_ = VARIANT_FALSE;
+    // Head saved from this entry on (SaveEdges); 0 for every other method.
+    std::size_t leftStart_ = 0;
+    bool smoothSamplesKept_ = false;
+    LONG keptSmoothSamples_ = 0;
     // Event schedule of the current Run: first event iteration and period.
     std::size_t scheduleStep_ = 0;
     std::size_t firstEvent_ = 0;

@@ -187,6 +187,10 @@ PreparedCall PrepareCall(const Call& call) {
             arg.current = true;
             continue;
         }
+        if (param.OutputOnly()) {
+            arg.output = true;
+            continue;
+        }
         if (!call.texts[p]) {
             arg.omitted = true;
             continue;
@@ -199,7 +203,7 @@ PreparedCall PrepareCall(const Call& call) {
                 break;
             case ValueKind::SampleArray: {
                 Audio other = ReadAudio(text);
-                arg.samples = std::move(other.samples);
+                arg.audio = std::move(other.samples);
                 arg.channels = other.channels;
                 arg.rate = other.rate;
                 arg.path = text;

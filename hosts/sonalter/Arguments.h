@@ -6,6 +6,7 @@
 
 #include "Chain.h"
 #include "ComPtr.h"
+#include "SafeArrays.h"
 
 #include <string>
 #include <vector>
@@ -15,9 +16,10 @@ namespace sonalter {
 struct Argument {
     bool current = false;   // the parameter that receives the current audio
     bool omitted = false;   // an optional parameter left out
+    bool output = false;    // an output-only parameter: the host gives the place
     Variant scalar;         // numbers, booleans, enumerations, text: passed by value
     std::vector<float> floats;  // a float array's values
-    std::vector<SHORT> samples; // another audio file's samples
+    ArrayOwner audio;           // another audio file's samples
     int channels = 0;           // ... its channel count
     int rate = 0;               // ... and rate
     std::string path;           // the file a float list or audio came from

@@ -103,7 +103,7 @@ std::string SystemReason(const std::string& path) {
 
 }  // namespace
 
-Audio ReadAudio(const std::string& path) {
+AudioReader::AudioReader(const std::string& path) : path_(path) {
     if (const std::string reason = SystemReason(path); !reason.empty()) {
         throw Failure("cannot read " + path + ": " + reason);
     }
@@ -116,37 +116,112 @@ Audio ReadAudio(const std::string& path) {
                                  "formats first)"
                                : ""));
     }
-    struct Closer {
-        SNDFILE* f;
-        ~Closer() { sf_close(f); }
-    } closer{file};
-    if (info.channels <= 0 || info.samplerate <= 0) throw Failure("cannot read " + path + ": no channels or no rate");
+    file_ = file;
+    if (info.channels <= 0 || info.samplerate <= 0) {
+        sf_close(file);
+        file_ = nullptr;
+        throw Failure("cannot read " + path + ": no channels or no rate");
+    }
+    info_.channels = info.channels;
+    info_.rate = info.samplerate;
+    info_.format = info.format;
+    // Streams that cannot tell their length report 0, or the largest byte count
+    // divided by the frame size (a stream header whose size field says
+    // "unknown"): no real file comes near 2^56 frames.
+    const bool told = info.frames > 0 && info.frames < (SF_COUNT_MAX >> 7);
+    info_.frames = told ? static_cast<long long>(info.frames) : -1;
+}
 
-    Audio audio;
-    audio.channels = info.channels;
-    audio.rate = info.samplerate;
-    audio.format = info.format;
-    const size_t limit = static_cast<size_t>(std::numeric_limits<LONG>::max());
-    if (info.frames > 0 && static_cast<unsigned long long>(info.frames) * info.channels <= limit) {
-        audio.samples.reserve(static_cast<size_t>(info.frames) * info.channels);
+AudioReader::~AudioReader() {
+    if (file_) sf_close(static_cast<SNDFILE*>(file_));
+}
+
+size_t AudioReader::Samples() const {
+    return info_.frames > 0 ? static_cast<size_t>(info_.frames) * static_cast<size_t>(info_.channels) : 0;
+}
+
+ArrayOwner AudioReader::ReadAll() {
+    SNDFILE* file = static_cast<SNDFILE*>(file_);
+    const size_t channels = static_cast<size_t>(info_.channels);
+    const size_t limit = static_cast<size_t>(std::numeric_limits<LONG>::max()) / channels * channels;
+    if (Samples() > limit) {
+        throw Failure("cannot read " + path_ + ": longer than one sample array can hold (" + std::to_string(limit) +
+                      " samples)");
     }
-    // Read as double, which libsndfile scales to full scale +-1 for every format
-    // (its float-to-short reading would not scale float files), and round to
-    // 16 bits here: exact for 16-bit files, rounded for deeper ones, clipped
-    // beyond full scale. Some formats do not know their length: read to the end.
-    constexpr sf_count_t kChunkFrames = 65536;
-    std::vector<double> chunk(static_cast<size_t>(kChunkFrames) * info.channels);
+    // 16-bit data goes straight into the array. Everything else is read as
+    // double, which libsndfile scales to full scale +-1 for every encoding (its
+    // float-to-short reading would not scale float files), and rounded to 16
+    // bits here: exact for 16-bit values, rounded for deeper ones, clipped beyond
+    // full scale.
+    const bool direct = (info_.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
+    constexpr size_t kChunkFrames = 65536;
+    std::vector<double> chunk(direct ? 0 : kChunkFrames * channels);
+
+    size_t capacity = Samples() > 0 ? Samples() : kChunkFrames * channels * 16;
+    ArrayOwner array = NewShortArray(std::min(capacity, limit));
+    capacity = ElementCount(array.get());
+    size_t filled = 0;
+    std::vector<SHORT> probe(channels);
+    std::vector<double> probeValues(channels);
     for (;;) {
-        const sf_count_t got = sf_readf_double(file, chunk.data(), kChunkFrames);
-        if (got <= 0) break;
-        const size_t values = static_cast<size_t>(got) * info.channels;
-        if (audio.samples.size() + values > limit) {
-            throw Failure("cannot read " + path + ": longer than one sample array can hold (" +
-                          std::to_string(limit) + " samples)");
+        if (capacity - filled < channels) {
+            size_t carried = 0;
+            if (info_.frames > 0) {
+                // The stated length is read: one more frame tells whether the file
+                // holds more than it said (some formats only estimate).
+                if (direct) {
+                    if (sf_readf_short(file, probe.data(), 1) != 1) break;
+                } else {
+                    if (sf_readf_double(file, probeValues.data(), 1) != 1) break;
+                    std::transform(probeValues.begin(), probeValues.end(), probe.begin(), ToSample);
+                }
+                carried = channels;
+            }
+            if (capacity >= limit) {
+                throw Failure("cannot read " + path_ + ": longer than one sample array can hold (" +
+                              std::to_string(limit) + " samples)");
+            }
+            const size_t step = (info_.frames > 0 ? std::max(capacity / 8, kChunkFrames * channels)
+                                                  : std::max(capacity / 2, kChunkFrames * channels)) /
+                                channels * channels;
+            capacity = std::min(limit, capacity + step);
+            ResizeShortArray(array.get(), capacity);
+            if (carried) {
+                SampleElements elements(array.get());
+                std::copy(probe.begin(), probe.end(), elements.Span().begin() + static_cast<std::ptrdiff_t>(filled));
+                filled += carried;
+                continue;
+            }
         }
-        for (size_t i = 0; i < values; ++i) audio.samples.push_back(ToSample(chunk[i]));
+        const size_t roomFrames = std::min(kChunkFrames * (direct ? 16 : 1), (capacity - filled) / channels);
+        sf_count_t got = 0;
+        {
+            SampleElements elements(array.get());
+            SHORT* at = elements.Span().data() + filled;
+            if (direct) {
+                got = sf_readf_short(file, at, static_cast<sf_count_t>(roomFrames));
+            } else {
+                got = sf_readf_double(file, chunk.data(), static_cast<sf_count_t>(roomFrames));
+                for (size_t i = 0; i < static_cast<size_t>(std::max<sf_count_t>(got, 0)) * channels; ++i) {
+                    at[i] = ToSample(chunk[i]);
+                }
+            }
+        }
+        if (got <= 0) break;
+        filled += static_cast<size_t>(got) * channels;
     }
-    if (sf_error(file) != SF_ERR_NO_ERROR) throw Failure("cannot read " + path + ": " + sf_strerror(file));
+    if (sf_error(file) != SF_ERR_NO_ERROR) throw Failure("cannot read " + path_ + ": " + sf_strerror(file));
+    if (filled != capacity) ResizeShortArray(array.get(), filled);
+    return array;
+}
+
+Audio ReadAudio(const std::string& path) {
+    AudioReader reader(path);
+    Audio audio;
+    audio.channels = reader.Info().channels;
+    audio.rate = reader.Info().rate;
+    audio.format = reader.Info().format;
+    audio.samples = reader.ReadAll();
     return audio;
 }
 
@@ -202,20 +277,32 @@ void WriteAudio(PendingFile& file, std::span<const SHORT> samples, int channels,
     info.samplerate = rate;
     SNDFILE* out = sf_open_fd(file.Descriptor(), SFM_WRITE, &info, SF_FALSE);
     if (!out) throw Failure("cannot write " + file.Target() + ": " + sf_strerror(nullptr));
-    const sf_count_t frames = static_cast<sf_count_t>(samples.size() / static_cast<size_t>(channels));
-    sf_count_t written = 0;
+    const size_t frames = samples.size() / static_cast<size_t>(channels);
     const int subtype = format & SF_FORMAT_SUBMASK;
-    if (subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE) {
-        // libsndfile stores shorts in float files unscaled; full scale there is +-1.
-        std::vector<double> scaled(samples.size());
-        for (size_t i = 0; i < samples.size(); ++i) scaled[i] = samples[i] / 32768.0;
-        written = sf_writef_double(out, scaled.data(), frames);
-    } else {
-        written = sf_writef_short(out, samples.data(), frames);
+    const bool scaled = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
+    // About 4 MiB of samples per step: small enough to start write-back early,
+    // large enough that the calls cost nothing.
+    const size_t stepFrames = std::max<size_t>(1, (size_t{2} << 20) / static_cast<size_t>(channels));
+    std::vector<double> converted(scaled ? std::min(frames, stepFrames) * static_cast<size_t>(channels) : 0);
+    bool ok = true;
+    for (size_t done = 0; done < frames && ok;) {
+        const size_t n = std::min(stepFrames, frames - done);
+        const SHORT* from = samples.data() + done * static_cast<size_t>(channels);
+        sf_count_t written = 0;
+        if (scaled) {
+            // libsndfile stores shorts in float files unscaled; full scale there is +-1.
+            for (size_t i = 0; i < n * static_cast<size_t>(channels); ++i) converted[i] = from[i] / 32768.0;
+            written = sf_writef_double(out, converted.data(), static_cast<sf_count_t>(n));
+        } else {
+            written = sf_writef_short(out, from, static_cast<sf_count_t>(n));
+        }
+        ok = written == static_cast<sf_count_t>(n);
+        done += n;
+        file.StartWriteBack();
     }
-    const std::string error = written != frames ? sf_strerror(out) : std::string();
+    const std::string error = ok ? std::string() : sf_strerror(out);
     const int closeStatus = sf_close(out);
-    if (written != frames) throw Failure("cannot write " + file.Target() + ": " + error);
+    if (!ok) throw Failure("cannot write " + file.Target() + ": " + error);
     if (closeStatus != 0) throw Failure("cannot write " + file.Target() + ": " + sf_error_number(closeStatus));
 }
 
@@ -247,10 +334,12 @@ std::vector<std::string> ExtensionNames() {
 }
 
 std::vector<int> PeakLevels(std::span<const SHORT> samples, int channels) {
-    std::vector<int> peaks(static_cast<size_t>(std::max(channels, 1)), 0);
-    for (size_t i = 0; i < samples.size(); ++i) {
-        int& peak = peaks[i % peaks.size()];
-        peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
+    const size_t n = static_cast<size_t>(std::max(channels, 1));
+    std::vector<int> peaks(n, 0);
+    for (size_t c = 0; c < n; ++c) {
+        int peak = 0;
+        for (size_t i = c; i < samples.size(); i += n) peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
+        peaks[c] = peak;
     }
     return peaks;
 }

@@ -3,6 +3,8 @@
 // through a PendingFile, and the facts `sonalter info` shows.
 #pragma once
 
+#include "SafeArrays.h"
+
 #include <qelvsonalter2/platform.h>
 
 #include <span>
@@ -13,20 +15,55 @@ namespace sonalter {
 
 class PendingFile;
 
+// What a file says about itself before its samples are read.
+struct AudioInfo {
+    int channels = 0;
+    int rate = 0;
+    int format = 0;        // libsndfile's format code
+    long long frames = -1;  // -1 when the file does not tell its length
+};
+
+// An audio file opened for reading.
+class AudioReader {
+public:
+    // Opens path; throws Failure saying why the file cannot be read.
+    explicit AudioReader(const std::string& path);
+    AudioReader(const AudioReader&) = delete;
+    AudioReader& operator=(const AudioReader&) = delete;
+    ~AudioReader();
+
+    const AudioInfo& Info() const { return info_; }
+    const std::string& Path() const { return path_; }
+
+    // Samples
+    //   RETURNS frames times channels as the file states them, 0 when unknown.
+    size_t Samples() const;
+
+    // ReadAll
+    //   Reads every sample straight into the data block of a new sample array:
+    //   16-bit data as it is, other encodings converted in small chunks (deeper
+    //   integer data rounded, float data scaled from +-1 and clipped beyond full
+    //   scale, NaN as 0). A file that does not know its length is read to its
+    //   end, the array growing as it goes; the array is trimmed to what was read.
+    //   RETURNS the array; throws Failure for a read error or more samples than one
+    //   sample array can hold (2^31 - 1).
+    ArrayOwner ReadAll();
+
+private:
+    std::string path_;
+    AudioInfo info_;
+    void* file_ = nullptr;  // SNDFILE*
+};
+
 struct Audio {
-    std::vector<SHORT> samples;  // interleaved, frame after frame
+    ArrayOwner samples;  // interleaved, frame after frame
     int channels = 0;
     int rate = 0;
     int format = 0;  // libsndfile's format code of the file it came from
 };
 
 // ReadAudio
-//   Reads a whole file, converted to 16-bit samples: deeper integer data is
-//   rounded, float data is scaled from +-1 and clipped beyond full scale (NaN
-//   becomes 0).
-//   [in] path  any file libsndfile reads
-//   RETURNS the samples; throws Failure saying why the file cannot be read, or
-//   that it is longer than one sample array can hold (2^31 - 1 samples).
+//   Opens and reads a whole file (AudioReader::ReadAll).
 Audio ReadAudio(const std::string& path);
 
 // OutputFormat
@@ -45,8 +82,11 @@ int OutputFormat(const std::string& path, const std::string& subtype);
 void CheckWritable(int format, int channels, int rate, const std::string& path);
 
 // WriteAudio
-//   Writes interleaved samples to the pending file's descriptor. The file is not
-//   committed here. Throws Failure when writing fails (a full disk, for example).
+//   Writes interleaved samples to the pending file's descriptor, straight from
+//   them for integer encodings and through small chunks for float ones. Write-back
+//   to disk is started as the data goes out, so that the flush at commit finds
+//   little left to do; the file is not committed here.
+//   Throws Failure when writing fails (a full disk, for example).
 void WriteAudio(PendingFile& file, std::span<const SHORT> samples, int channels, int rate, int format);
 
 // DescribeFormat

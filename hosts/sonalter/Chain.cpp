@@ -56,6 +56,14 @@ void CheckCallable(const Member& m) {
                              p->type.name);
         }
     }
+    for (const Parameter& p : m.params) {
+        const ValueKind k = p.type.kind;
+        if (p.OutputOnly() && k != ValueKind::FloatArray && k != ValueKind::SampleArray && k != ValueKind::Number &&
+            k != ValueKind::Boolean && k != ValueKind::Enumeration) {
+            throw UsageError(m.name + " cannot be called from the command line: its output " + p.name + " is a " +
+                             p.type.name);
+        }
+    }
 }
 
 [[noreturn]] void UnknownMethod(const MemberTable& members, const std::string& word, const Call* previous) {
@@ -107,10 +115,9 @@ std::vector<Call> ParseChain(const MemberTable& members, const std::vector<std::
         Call call;
         call.method = method;
         call.texts.resize(method->params.size());
-        const int current = method->CurrentArrayParam();
         std::vector<size_t> open;  // parameter indexes still to fill, in declared order
         for (size_t p = 0; p < method->params.size(); ++p) {
-            if (static_cast<int>(p) != current) open.push_back(p);
+            if (method->TakesArgument(p)) open.push_back(p);
         }
         const size_t wanted = open.size();
         size_t given = 0;
@@ -120,7 +127,7 @@ std::vector<Call> ParseChain(const MemberTable& members, const std::vector<std::
             if (SplitNamed(arg, name, value)) {
                 size_t found = method->params.size();
                 for (size_t p = 0; p < method->params.size(); ++p) {
-                    if (static_cast<int>(p) != current && EqualsIgnoreCase(method->params[p].name, name)) found = p;
+                    if (method->TakesArgument(p) && EqualsIgnoreCase(method->params[p].name, name)) found = p;
                 }
                 if (found == method->params.size()) {
                     std::vector<std::string> names;

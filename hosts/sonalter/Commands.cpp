@@ -5,6 +5,8 @@
 #include "Chain.h"
 #include "Component.h"
 #include "Errors.h"
+#include "Spectrum.h"
+#include "Options.h"
 #include "Suggest.h"
 #include "Text.h"
 
@@ -35,7 +37,19 @@ std::string Brief(const Parameter& p) {
     return p.optional ? "[" + text + "]" : text;
 }
 
+std::string ResultOnly(const Member& m);
+
 std::string ResultBrief(const Member& m) {
+    std::string outputs;
+    for (const Parameter& p : m.params) {
+        if (p.OutputOnly() && p.type.kind != ValueKind::SampleArray) outputs += (outputs.empty() ? "" : ", ") + p.name;
+    }
+    if (!outputs.empty()) outputs = "-> " + outputs + " (CSV)";
+    const std::string result = ResultOnly(m);
+    return result.empty() ? outputs : (outputs.empty() ? result : result + "; " + outputs.substr(3));
+}
+
+std::string ResultOnly(const Member& m) {
     const std::string name = m.resultName.empty() ? "a value" : m.resultName;
     switch (m.result.kind) {
         case ValueKind::None: return "";
@@ -138,8 +152,19 @@ int DescribeMember(Component& component, const std::string& name) {
             }
             if (!p->unit.empty()) what += ", in " + p->unit;
             if (p->optional) what += ", optional";
+            if (p->out) what += "; the method may change it (printed as CSV afterwards)";
             std::printf("  %-*s  %s\n", static_cast<int>(width), p->name.c_str(), what.c_str());
+            for (const std::string& limit : LimitsOf(p->name, m->help)) {
+                std::printf("  %-*s    limit: %s\n", static_cast<int>(width), "", limit.c_str());
+            }
         }
+    }
+    bool outputsShown = false;
+    for (const Parameter& p : m->params) {
+        if (!p.OutputOnly() || (current >= 0 && &p == &m->params[static_cast<size_t>(current)])) continue;
+        if (!outputsShown) std::printf("\nOutputs (printed as CSV, or written with --csv FILE):\n");
+        outputsShown = true;
+        std::printf("  %s  %s%s\n", p.name.c_str(), p.type.name.c_str(), p.unit.empty() ? "" : (", in " + p.unit).c_str());
     }
     std::printf("\nResult: ");
     switch (m->result.kind) {
@@ -169,17 +194,58 @@ int DescribeMember(Component& component, const std::string& name) {
     return 0;
 }
 
+namespace {
+
+int MethodsCommand(Component* component, const Options&, std::span<const std::string>) {
+    return ListMembers(*component);
+}
+
+int HelpCommand(Component* component, const Options&, std::span<const std::string> args) {
+    if (args.empty()) {
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+    return DescribeMember(*component, args[0]);
+}
+
+int InfoCommand(Component*, const Options&, std::span<const std::string> args) {
+    if (args.empty()) throw UsageError("info needs a FILE: sonalter info FILE");
+    return ShowFileInfo(args[0]);
+}
+
+constexpr Subcommand kSubcommands[] = {
+    {"methods", 0, 0, true, MethodsCommand},
+    {"help", 0, 0, false, HelpCommand},
+    {"help", 1, 1, true, HelpCommand},
+    {"info", 0, 1, false, InfoCommand},
+};
+
+}  // namespace
+
+std::span<const Subcommand> Subcommands() { return kSubcommands; }
+
+const Subcommand* FindSubcommand(const std::vector<std::string>& words) {
+    if (words.empty()) return nullptr;
+    const size_t args = words.size() - 1;
+    for (const Subcommand& c : kSubcommands) {
+        if (words[0] == c.name && args >= c.minArgs && args <= c.maxArgs) return &c;
+    }
+    return nullptr;
+}
+
 int ShowFileInfo(const std::string& path) {
     const Audio audio = ReadAudio(path);
-    const size_t frames = audio.samples.size() / static_cast<size_t>(audio.channels);
-    const std::vector<int> peaks = PeakLevels(audio.samples, audio.channels);
+    const SampleElements samples(audio.samples.get());
+    const size_t count = samples.Span().size();
+    const size_t frames = count / static_cast<size_t>(audio.channels);
+    const std::vector<int> peaks = PeakLevels(samples.Span(), audio.channels);
     const int peak = *std::max_element(peaks.begin(), peaks.end());
     std::printf("File:      %s\n", path.c_str());
     std::printf("Format:    %s\n", DescribeFormat(audio.format).c_str());
     std::printf("Channels:  %d\n", audio.channels);
     std::printf("Rate:      %d Hz\n", audio.rate);
     std::printf("Length:    %s s (%zu frames, %zu samples)\n",
-                Fixed(static_cast<double>(frames) / audio.rate, 3).c_str(), frames, audio.samples.size());
+                Fixed(static_cast<double>(frames) / audio.rate, 3).c_str(), frames, count);
     std::printf("Peak:      %s (%d of 32768)", DecibelsFullScale(peak).c_str(), peak);
     if (audio.channels > 1) {
         std::printf(";");
@@ -188,6 +254,7 @@ int ShowFileInfo(const std::string& path) {
         }
     }
     std::printf("\n");
+    std::printf("Spectral peak: %s\n", SpectralPeakText(audio).c_str());
     return 0;
 }
 

@@ -71,6 +71,9 @@ Component::Component(ActivatedObject activated)
     : object_(std::move(activated.object)), route_(std::move(activated.route)),
       members_(MemberTable::Read(object_.get())) {}
 
+Component::Component(ActivatedObject activated, const MemberTable& members)
+    : object_(std::move(activated.object)), route_(std::move(activated.route)), members_(members) {}
+
 Variant Component::Call(const Member& method, std::vector<VARIANTARG>& args) {
     std::vector<VARIANTARG> reversed(args.rbegin(), args.rend());
     DISPPARAMS params{};

@@ -18,6 +18,8 @@ class Component {
 public:
     // Reads the member description of an activated object; throws Failure.
     explicit Component(ActivatedObject activated);
+    // Another object of the same class: takes the description already read.
+    Component(ActivatedObject activated, const MemberTable& members);
 
     IDispatch* Object() const { return object_.get(); }
     const MemberTable& Members() const { return members_; }

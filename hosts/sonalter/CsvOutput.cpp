@@ -32,6 +32,10 @@ void CsvOutput::AddValue(size_t block, const std::string& title, int channel, co
     b.rows += (channel > 0 ? std::to_string(channel) + "," : "") + value + "\n";
 }
 
+void CsvOutput::Append(const CsvOutput& other) {
+    for (const Block& b : other.blocks_) BlockFor(b.id, b.title, b.header).rows += b.rows;
+}
+
 std::string CsvOutput::Text() const {
     std::string text;
     for (size_t i = 0; i < blocks_.size(); ++i) {

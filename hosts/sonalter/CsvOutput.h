@@ -25,6 +25,11 @@ public:
     void AddValue(size_t block, const std::string& title, int channel, const std::string& valueName,
                   const std::string& value);
 
+    // Append
+    //   Adds another collection's rows, block by block (blocks this one has get
+    //   the rows after its own; new blocks come last).
+    void Append(const CsvOutput& other);
+
     bool Empty() const { return blocks_.empty(); }
 
     // Text

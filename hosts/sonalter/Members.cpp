@@ -175,11 +175,14 @@ int Member::CurrentArrayParam() const {
     return -1;
 }
 
+bool Member::TakesArgument(size_t index) const {
+    return index < params.size() && static_cast<int>(index) != CurrentArrayParam() && !params[index].OutputOnly();
+}
+
 std::vector<const Parameter*> Member::CommandLineParams() const {
     std::vector<const Parameter*> out;
-    const int current = CurrentArrayParam();
     for (size_t i = 0; i < params.size(); ++i) {
-        if (static_cast<int>(i) != current) out.push_back(&params[i]);
+        if (TakesArgument(i)) out.push_back(&params[i]);
     }
     return out;
 }
@@ -226,6 +229,7 @@ MemberTable MemberTable::Read(IDispatch* object) {
                 param.type = Describe(info.get(), &ed.tdesc);
                 const USHORT flags = ed.paramdesc.wParamFlags;
                 param.out = (flags & PARAMFLAG_FOUT) != 0;
+                param.in = (flags & PARAMFLAG_FIN) != 0 || !param.out;
                 param.optional = (flags & (PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT)) != 0;
                 param.unit = UnitOf(param.name, help);
                 m.params.push_back(std::move(param));

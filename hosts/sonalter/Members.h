@@ -39,8 +39,13 @@ struct Parameter {
     std::string name;
     ValueType type;
     bool out = false;       // [out] or [in, out]: the callee may change it
+    bool in = true;         // [in] or [in, out], or no direction given
     bool optional = false;  // [optional] or with a default value
     std::string unit;       // "percent", "dB", "ms", "Hz", "degrees" or ""
+
+    // An [out] parameter without [in]: the host supplies the place and reports
+    // what the method leaves there; the command line gives no value for it.
+    bool OutputOnly() const { return out && !in; }
 };
 
 struct Member {
@@ -57,8 +62,11 @@ struct Member {
     // Index of the parameter that receives the current audio (the first sample
     // array), or -1 when the method takes none.
     int CurrentArrayParam() const;
-    // The parameters the command line supplies: all but the current audio.
+    // The parameters the command line supplies: all but the current audio and
+    // the output-only ones.
     std::vector<const Parameter*> CommandLineParams() const;
+    // Whether parameter index is one of those.
+    bool TakesArgument(size_t index) const;
 };
 
 class MemberTable {
@@ -105,5 +113,19 @@ private:
 //   Hz, Phase is degrees, and Amp, Depth, Rate, Gain, Normalization or Percent is
 //   percent.
 std::string UnitOf(std::string_view name, std::string_view help);
+
+// LimitsOf
+//   The parts of a member's help string that bound one parameter: clauses
+//   (split at ',', ';', '.' and brackets) that name the parameter and hold a
+//   number or a bounding word ("to", "between", "at least", "at most", "above",
+//   "below", "up to", "refuses", "must", "positive", "negative", "half"), and a
+//   clause that is only a bound ("1 to half ArrayFrequency") right after one that
+//   names the parameter.
+//   [in] name  the parameter's declared name; matched ignoring case, as written
+//              or with its words apart (SweepRate: "sweep rate"), and without a
+//              "db" or "n" prefix when the whole name is not found
+//   [in] help  the member's help string
+//   RETURNS the clauses as written, trimmed, in order; none when nothing fits.
+std::vector<std::string> LimitsOf(std::string_view name, std::string_view help);
 
 }  // namespace sonalter

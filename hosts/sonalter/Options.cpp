@@ -2,6 +2,7 @@
 
 #include "AudioFile.h"
 #include "Errors.h"
+#include "Memory.h"
 #include "Suggest.h"
 
 #include <cstring>
@@ -22,6 +23,7 @@ constexpr OptionInfo kOptions[] = {
     {"smooth-time", 0, true},     {"no-smooth", 0, false},         {"no-smooth-left", 0, false},
     {"no-smooth-right", 0, false}, {"no-events", 0, false},        {"subtype", 0, true},
     {"csv", 0, true},             {"help", 'h', false},            {"version", 0, false},
+    {"max-memory", 0, true},
 };
 
 void Apply(Options& o, std::string_view name, const std::string& value) {
@@ -35,6 +37,7 @@ void Apply(Options& o, std::string_view name, const std::string& value) {
     else if (name == "no-events") o.noEvents = true;
     else if (name == "subtype") o.subtype = value;
     else if (name == "csv") o.csvPath = value;
+    else if (name == "max-memory") o.maxMemory = ParseByteSize(value, "--max-memory");
     else if (name == "help") o.help = true;
     else if (name == "version") o.version = true;
 }
@@ -149,17 +152,18 @@ OUTPUT is written to a temporary file and renamed at the end, so a failure or
 Ctrl-C never leaves a partial file and INPUT is never harmed, also when OUTPUT
 names INPUT. OUTPUT '-' writes no audio (for methods that only return values).
 
-Values returned by methods (FFTPower, FFTPhase, PercentToDB, ...) are printed
-as CSV on standard output, or written with --csv FILE. A spectrum (a method
+Values returned by methods (FFTPower, FFTPhase, PercentToDB, ...), and float
+arrays and values they leave in [out] parameters, are printed as CSV on
+standard output, or written with --csv FILE. A spectrum (a method
 whose name starts with FFT) gets a frequency column, assuming its L values span
 0 Hz to half the rate: bin k is at k * ArrayFrequency / (2 * L) Hz.
 
 Options:
   -q, --quiet          no progress bar and no summary lines
   -v, --verbose        also show how the component was created and each call
-  --per-channel        run the chain on each channel on its own (split with
-                       GetLeftStereoChannel/GetRightStereoChannel, joined with
-                       MakeStereoFromArrays) instead of the interleaved stream
+  --per-channel        run the chain on each channel on its own instead of the
+                       interleaved stream: one transform object per channel,
+                       each on its own thread, the channels joined afterwards
   --smooth-time MS     length of the edge cross-fades (SmoothTime), in ms
   --no-smooth          no edge cross-fades (SmoothLeftEnabled and
                        SmoothRightEnabled off)
@@ -170,6 +174,9 @@ Options:
   --subtype NAME       output encoding: )" +
            subtypes + R"(
   --csv FILE           write returned values to FILE instead of standard output
+  --max-memory SIZE    refuse work that needs more memory than SIZE (512M, 2G);
+                       work that needs more than the machine has is always
+                       refused before INPUT is read
   -h, --help           this text
   --version            the tool's version
 

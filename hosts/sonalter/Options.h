@@ -2,6 +2,7 @@
 // name a subcommand or INPUT OUTPUT and the method chain.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ struct Options {
     std::optional<std::string> smoothTime;  // as typed; coerced like any other number
     std::string subtype;                    // output encoding name, "" for the default
     std::string csvPath;                    // "" for standard output
+    std::optional<std::uint64_t> maxMemory; // --max-memory in bytes
     std::vector<std::string> words;         // everything that is not an option, in order
 };
 

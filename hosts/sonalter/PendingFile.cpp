@@ -74,6 +74,13 @@ void PendingFile::Discard() {
     }
 }
 
+void PendingFile::StartWriteBack() {
+    if (fd_ < 0) return;
+    // Starts write-out of the dirty pages that are not on their way yet; it does
+    // not wait for them and guarantees nothing, which Commit's fsync does.
+    sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 void PendingFile::Commit() {
     if (fd_ < 0 || temp_.empty()) throw Failure("cannot write " + target_ + ": the file was already closed");
     struct stat st {};

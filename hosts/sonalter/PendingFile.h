@@ -26,6 +26,12 @@ public:
     int Descriptor() const { return fd_; }
     const std::string& Target() const { return target_; }
 
+    // StartWriteBack
+    //   Asks the system to start writing what has been written so far to disk,
+    //   without waiting for it, so that the one flush in Commit has little left
+    //   to do. Best effort: nothing happens where the system cannot do it.
+    void StartWriteBack();
+
     // Commit
     //   Flushes the data to disk, gives the file the target's permissions (or the
     //   usual ones for a new file) and renames it over the target.

@@ -8,7 +8,9 @@
 #include "Errors.h"
 #include "EventSink.h"
 #include "Interrupt.h"
+#include "Memory.h"
 #include "PendingFile.h"
+#include "PerChannel.h"
 #include "Progress.h"
 #include "Runner.h"
 #include "Text.h"
@@ -57,7 +59,7 @@ Variant SmoothTimeValue(Component& component, const Options& o) {
 }
 
 // The properties the input and the options decide; ArrayChannels is the runner's.
-void ApplySettings(Component& component, const Options& o, const Variant& smoothTime, int rate) {
+void ApplySettings(Component& component, const Options& o, const Variant& smoothTime, int rate, bool say) {
     Variant frequency;
     frequency->vt = VT_I4;
     frequency->lVal = rate;
@@ -79,7 +81,7 @@ void ApplySettings(Component& component, const Options& o, const Variant& smooth
         PutBoolean(component, "TBEventEnabled", false);
         said += " TBEventEnabled=false";
     }
-    if (o.verbose) std::fprintf(stderr, "properties: %s\n", said.c_str());
+    if (o.verbose && say) std::fprintf(stderr, "properties: %s\n", said.c_str());
 }
 
 // The channel count the chain will leave, to check the output format early.
@@ -118,50 +120,82 @@ int RunChain(Component& component, const Options& o) {
     if (o.perChannel) ChainRunner::CheckPerChannel(prepared);
     const Variant smoothTime = SmoothTimeValue(component, o);
 
-    Audio audio = ReadAudio(input);
-    if (!o.quiet) {
-        std::fprintf(stderr, "read %s: %s, %s\n", input.c_str(), DescribeFormat(audio.format).c_str(),
-                     Summary(audio.samples, audio.channels, audio.rate).c_str());
-    }
+    AudioReader reader(input);
+    const AudioInfo info = reader.Info();
     for (const PreparedCall& c : prepared) {
         for (const Argument& a : c.args) {
-            if (!a.path.empty() && a.rate > 0 && a.rate != audio.rate) {
+            if (!a.path.empty() && a.rate > 0 && a.rate != info.rate) {
                 std::fprintf(stderr, "sonalter: note: %s has %d Hz and %s %d Hz; its samples are used as they are\n",
-                             a.path.c_str(), a.rate, input.c_str(), audio.rate);
+                             a.path.c_str(), a.rate, input.c_str(), info.rate);
             }
         }
     }
-    if (writeAudio) CheckWritable(format, ChannelsAfter(prepared, audio.channels, o.perChannel), audio.rate, output);
+    const bool perChannel = o.perChannel && info.channels > 1;
+    if (writeAudio) CheckWritable(format, ChannelsAfter(prepared, info.channels, perChannel), info.rate, output);
+
+    // Refuse now what memory cannot hold, rather than fail halfway. A file that
+    // does not tell its length is read as far as memory goes.
+    if (reader.Samples() > 0) {
+        const MemoryNeed need = EstimateMemory(prepared, reader.Samples(), info.channels, perChannel);
+        const std::optional<std::uint64_t> available = AvailableMemory();
+        if (o.verbose) {
+            std::fprintf(stderr, "memory: needs about %s (%s); %s available\n", Mebibytes(need.peakBytes).c_str(),
+                         need.why.c_str(), available ? ("about " + Mebibytes(*available)).c_str() : "unknown");
+        }
+        CheckMemory(need, available, o.maxMemory, input);
+    }
 
     // The temporary files exist from here on, so an unwritable output is found
     // before the work; they are removed on every way out but success.
     std::unique_ptr<PendingFile> audioOut = writeAudio ? std::make_unique<PendingFile>(output) : nullptr;
     std::unique_ptr<PendingFile> csvOut = o.csvPath.empty() ? nullptr : std::make_unique<PendingFile>(o.csvPath);
 
-    ApplySettings(component, o, smoothTime, audio.rate);
-    Progress progress(!o.quiet && StderrIsTerminal());
-    ComPtr<EventSink> sink = EventSink::Create(progress, [&component] { return component.Cancel(); });
-    EventConnection connection(component.Object(), sink.get());
-    if (!connection.Connected() && o.verbose) {
-        std::fprintf(stderr, "events: not available; Ctrl-C stops between methods only\n");
+    // The one copy of the samples: read into the array the methods work on.
+    ArrayOwner samples = reader.ReadAll();
+    if (!o.quiet) {
+        const SampleElements all(samples.get());
+        std::fprintf(stderr, "read %s: %s, %s\n", input.c_str(), DescribeFormat(info.format).c_str(),
+                     Summary(all.Span(), info.channels, info.rate).c_str());
     }
+    if (InterruptRequested()) throw Cancelled("stopped while reading");
 
+    ApplySettings(component, o, smoothTime, info.rate, true);
+    Progress progress(!o.quiet && StderrIsTerminal());
     CsvOutput csv;
-    ChainRunner runner(component, progress, *sink.get(), csv, audio.rate, o.verbose, o.quiet);
-    int channels = audio.channels;
-    runner.Run(prepared, audio.samples, channels, o.perChannel);
+    int channels = info.channels;
+    if (perChannel) {
+        PerChannelRun run;
+        run.members = &members;
+        run.configure = [&](Component& c) { ApplySettings(c, o, smoothTime, info.rate, false); };
+        run.rate = info.rate;
+        run.verbose = o.verbose;
+        run.quiet = o.quiet;
+        run.progress = progress.Enabled();
+        RunPerChannel(prepared, samples, channels, run, csv);
+    } else {
+        ComPtr<EventSink> sink = EventSink::Create(progress, [&component] { return component.Cancel(); });
+        EventConnection connection(component.Object(), sink.get());
+        if (!connection.Connected() && o.verbose) {
+            std::fprintf(stderr, "events: not available; Ctrl-C stops between methods only\n");
+        }
+        ChainRunner runner(component, progress, *sink.get(), csv, info.rate, o.verbose, o.quiet);
+        runner.SetChannels(channels);
+        runner.Run(prepared, samples, channels);
+    }
 
     if (InterruptRequested()) throw Cancelled("stopped before writing");
     if (audioOut) {
         if (channels <= 0) throw Failure("the result has no channels");
-        const size_t extra = audio.samples.size() % static_cast<size_t>(channels);
+        const size_t count = ElementCount(samples.get());
+        const size_t extra = count % static_cast<size_t>(channels);
         if (extra != 0) {
             std::fprintf(stderr, "sonalter: note: the result has %zu samples, not a whole number of %d-channel "
                                  "frames; the last %zu are dropped\n",
-                         audio.samples.size(), channels, extra);
-            audio.samples.resize(audio.samples.size() - extra);
+                         count, channels, extra);
+            ResizeShortArray(samples.get(), count - extra);
         }
-        WriteAudio(*audioOut, audio.samples, channels, audio.rate, format);
+        const SampleElements all(samples.get());
+        WriteAudio(*audioOut, all.Span(), channels, info.rate, format);
     }
     const std::string csvText = csv.Text();
     if (csvOut) WriteAll(csvOut->Descriptor(), csvText, csvOut->Target());
@@ -175,8 +209,9 @@ int RunChain(Component& component, const Options& o) {
     }
     if (!o.quiet) {
         if (audioOut) {
+            const SampleElements all(samples.get());
             std::fprintf(stderr, "wrote %s: %s, %s\n", output.c_str(), DescribeFormat(format).c_str(),
-                         Summary(audio.samples, channels, audio.rate).c_str());
+                         Summary(all.Span(), channels, info.rate).c_str());
         }
         if (csvOut) std::fprintf(stderr, "wrote %s\n", o.csvPath.c_str());
     }

@@ -17,15 +17,6 @@ bool Contains(const std::string& text, const char* part) { return Lower(text).fi
 // A spectrum is what a method named FFT... returns as a float array.
 bool IsSpectrum(const Member& method) { return Lower(method.name).starts_with("fft"); }
 
-std::vector<SHORT> ChannelOf(const std::vector<SHORT>& interleaved, int channels, int channel) {
-    std::vector<SHORT> out;
-    out.reserve(interleaved.size() / static_cast<size_t>(channels) + 1);
-    for (size_t i = static_cast<size_t>(channel); i < interleaved.size(); i += static_cast<size_t>(channels)) {
-        out.push_back(interleaved[i]);
-    }
-    return out;
-}
-
 std::string FormatScalar(const VARIANT& value) {
     switch (value.vt) {
         case VT_R4: return FormatFloat(value.fltVal);
@@ -40,6 +31,15 @@ std::string FormatScalar(const VARIANT& value) {
 }
 
 }  // namespace
+
+std::vector<SHORT> ChannelOf(std::span<const SHORT> interleaved, int channels, int channel) {
+    std::vector<SHORT> out;
+    out.reserve(interleaved.size() / static_cast<size_t>(channels) + 1);
+    for (size_t i = static_cast<size_t>(channel); i < interleaved.size(); i += static_cast<size_t>(channels)) {
+        out.push_back(interleaved[i]);
+    }
+    return out;
+}
 
 int ResultChannels(const Member& method, int current) {
     if (Contains(method.resultName, "mono") || Contains(method.resultName, "left") ||
@@ -72,109 +72,136 @@ void ChainRunner::CheckPerChannel(const std::vector<PreparedCall>& calls) {
     }
 }
 
-void ChainRunner::Run(const std::vector<PreparedCall>& calls, std::vector<SHORT>& samples, int& channels,
-                      bool perChannel) {
-    Track whole;
-    whole.array = MakeShortArray(samples);
-    whole.channels = channels;
-    if (perChannel && channels > 1) {
-        CheckPerChannel(calls);
-        std::vector<ArrayOwner> parts = Split(whole);
-        const int count = static_cast<int>(parts.size());
-        SetChannels(1);
-        for (int c = 0; c < count; ++c) {
-            Track track;
-            track.array = std::move(parts[static_cast<size_t>(c)]);
-            RunCalls(calls, track, c + 1, count);
-            parts[static_cast<size_t>(c)] = std::move(track.array);
-        }
-        SetChannels(channels);
-        whole.array = Join(parts);
-    } else {
-        SetChannels(channels);
-        RunCalls(calls, whole, 0, 1);
-    }
-    samples = ReadShorts(whole.array.get());
-    channels = whole.channels;
-}
-
-void ChainRunner::RunCalls(const std::vector<PreparedCall>& calls, Track& track, int channel, int channelCount) {
+void ChainRunner::Run(const std::vector<PreparedCall>& calls, ArrayOwner& samples, int& channels, int channel,
+                      int channelCount) {
     for (size_t i = 0; i < calls.size(); ++i) {
+        if (stop_ && stop_->load()) throw Stopped{};
         if (InterruptRequested()) throw Cancelled("stopped before " + calls[i].call->method->name);
-        RunOne(calls[i], i, track, channel, channelCount);
+        RunOne(calls[i], i, samples, channels, channel, channelCount);
     }
 }
 
-void ChainRunner::RunOne(const PreparedCall& call, size_t index, Track& track, int channel, int channelCount) {
+void ChainRunner::RunOne(const PreparedCall& call, size_t index, ArrayOwner& samples, int& channels, int channel,
+                         int channelCount) {
     const Member& m = *call.call->method;
     const std::string where = channel > 0 ? " [channel " + std::to_string(channel) + "/" +
                                                 std::to_string(channelCount) + "]"
                                           : "";
     if (verbose_) std::fprintf(stderr, "calling %s%s\n", call.call->Display().c_str(), where.c_str());
+    const SAFEARRAY* before = samples.get();
+    const size_t lengthBefore = ElementCount(samples.get());
     const auto start = std::chrono::steady_clock::now();
-    Variant result = Invoke(call, track, channel, channelCount);
+    Slots slots;
+    slots.arrays.resize(m.params.size());
+    slots.values.resize(m.params.size());
+    Variant result = Invoke(call, samples, slots, channel, channelCount);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
 
     std::string note;
+    if (samples.get() != before || ElementCount(samples.get()) != lengthBefore) {
+        note = " -> " + std::to_string(ElementCount(samples.get())) + " samples";
+    }
+    const std::string title = call.call->Display();
+    // Blocks of CSV: the call's result first, then float arrays it changed.
+    constexpr size_t kBlocksPerCall = 64;
     if (result->vt == (VT_ARRAY | VT_I2)) {
-        track.array.reset(result->parray);
-        result->vt = VT_EMPTY;  // the track owns the array now
-        const int before = track.channels;
-        track.channels = ResultChannels(m, track.channels);
-        note = " -> " + std::to_string(ElementCount(track.array.get())) + " samples";
-        if (track.channels != before) {
-            note += ", " + std::to_string(track.channels) + (track.channels == 1 ? " channel" : " channels");
-            SetChannels(track.channels);
+        samples.reset(result->parray);  // the old array is freed here, before anything else runs
+        result->vt = VT_EMPTY;          // the working array owns it now
+        const int layout = channels;
+        channels = ResultChannels(m, channels);
+        note = " -> " + std::to_string(ElementCount(samples.get())) + " samples";
+        if (channels != layout) {
+            note += ", " + std::to_string(channels) + (channels == 1 ? " channel" : " channels");
+            SetChannels(channels);
         }
     } else if (result->vt == (VT_ARRAY | VT_R4)) {
         const std::vector<float> values = ReadFloats(result->parray);
         const double binHz = IsSpectrum(m) && !values.empty() ? rate_ / (2.0 * static_cast<double>(values.size())) : 0.0;
-        csv_.AddSeries(index, call.call->Display(), channel, m.resultName.empty() ? "value" : m.resultName, values,
+        csv_.AddSeries(index * kBlocksPerCall, title, channel, m.resultName.empty() ? "value" : m.resultName, values,
                        binHz);
         note = " -> " + std::to_string(values.size()) + " values";
     } else if (result->vt != VT_EMPTY) {
         const std::string value = FormatScalar(*result.get());
-        csv_.AddValue(index, call.call->Display(), channel, m.resultName.empty() ? "value" : m.resultName, value);
+        csv_.AddValue(index * kBlocksPerCall, title, channel, m.resultName.empty() ? "value" : m.resultName, value);
         note = " -> " + value + (m.resultUnit.empty() ? "" : " " + m.resultUnit);
     }
+    // What the method leaves in its [out] parameters is a result too: float
+    // arrays (also [in, out] ones) and values.
+    for (size_t p = 0; p < m.params.size() && p + 1 < kBlocksPerCall; ++p) {
+        const Parameter& param = m.params[p];
+        if (!param.out || call.args[p].current) continue;
+        const size_t block = index * kBlocksPerCall + p + 1;
+        if (param.type.kind == ValueKind::FloatArray && slots.arrays[p].get()) {
+            const std::vector<float> values = ReadFloats(slots.arrays[p].get());
+            csv_.AddSeries(block, title + " " + param.name, channel, param.name, values, 0.0);
+            note += " -> " + param.name + ": " + std::to_string(values.size()) + " values";
+        } else if (call.args[p].output && slots.values[p]->vt != VT_EMPTY) {
+            const std::string value = FormatScalar(*slots.values[p].get());
+            csv_.AddValue(block, title + " " + param.name, channel, param.name, value);
+            note += " -> " + param.name + " " + value + (param.unit.empty() ? "" : " " + param.unit);
+        }
+    }
     if (!quiet_) {
-        std::fprintf(stderr, "%s%s: %lld ms%s\n", call.call->Display().c_str(), where.c_str(),
-                     static_cast<long long>(ms.count()), note.c_str());
+        std::fprintf(stderr, "%s%s: %lld ms%s\n", title.c_str(), where.c_str(), static_cast<long long>(ms.count()),
+                     note.c_str());
     }
 }
 
-Variant ChainRunner::Invoke(const PreparedCall& call, Track& track, int channel, int channelCount) {
+Variant ChainRunner::Invoke(const PreparedCall& call, ArrayOwner& samples, Slots& slots, int channel,
+                            int channelCount) {
+    std::vector<ArrayOwner>& keep = slots.arrays;
     const Member& m = *call.call->method;
-    std::vector<ArrayOwner> keep;
-    keep.reserve(m.params.size());  // slots handed to Invoke must not move
     std::vector<VARIANTARG> args(m.params.size());
     for (size_t p = 0; p < m.params.size(); ++p) {
         VARIANTARG& v = args[p];
         VariantInit(&v);
         const Argument& a = call.args[p];
         if (a.current) {
+            // By reference: an in-place method works on the working array itself,
+            // and one that resizes or replaces it leaves the new array here.
             v.vt = VT_BYREF | VT_ARRAY | VT_I2;
-            v.pparray = track.array.slot();
+            v.pparray = samples.slot();
         } else if (a.omitted) {
             v.vt = VT_ERROR;
             v.scode = DISP_E_PARAMNOTFOUND;
+        } else if (a.output) {
+            // An empty place for the method to fill.
+            const ValueType& type = m.params[p].type;
+            if (type.kind == ValueKind::FloatArray || type.kind == ValueKind::SampleArray) {
+                v.vt = static_cast<VARTYPE>(VT_BYREF | VT_ARRAY | type.vt);
+                v.pparray = keep[p].slot();
+            } else if (type.kind == ValueKind::Number || type.kind == ValueKind::Boolean ||
+                       type.kind == ValueKind::Enumeration) {
+                VARIANT& place = *slots.values[p].get();
+                place.vt = type.vt;
+                v.vt = static_cast<VARTYPE>(VT_BYREF | type.vt);
+                v.byref = &place.llVal;  // every scalar starts where the union starts
+            } else {
+                throw UsageError(m.name + ": its output " + m.params[p].name + " is a " + type.name +
+                                 ", which the command line cannot show");
+            }
         } else if (m.params[p].type.kind == ValueKind::FloatArray) {
-            keep.push_back(MakeFloatArray(a.floats));
+            keep[p] = MakeFloatArray(a.floats);
             v.vt = VT_BYREF | VT_ARRAY | VT_R4;
-            v.pparray = keep.back().slot();
+            v.pparray = keep[p].slot();
         } else if (m.params[p].type.kind == ValueKind::SampleArray) {
+            // Read without a lock: with --per-channel several threads read this
+            // array at once, and nothing changes it while the chain runs.
+            const std::span<const SHORT> other = UnlockedShorts(a.audio.get());
             if (channel > 0 && a.channels > 1) {
                 if (a.channels != channelCount) {
                     throw UsageError(m.name + ": " + a.path + " has " + std::to_string(a.channels) +
                                      " channels but the input has " + std::to_string(channelCount) +
                                      "; with --per-channel give a file with as many channels, or a mono one");
                 }
-                keep.push_back(MakeShortArray(ChannelOf(a.samples, a.channels, channel - 1)));
+                keep[p] = MakeShortArray(ChannelOf(other, a.channels, channel - 1));
             } else {
-                keep.push_back(MakeShortArray(a.samples));
+                // Each call gets its own copy: the file's array stays as read for
+                // the other channels and for repeated use.
+                keep[p] = MakeShortArray(other);
             }
             v.vt = VT_BYREF | VT_ARRAY | VT_I2;
-            v.pparray = keep.back().slot();
+            v.pparray = keep[p].slot();
         } else {
             v = *a.scalar.get();  // shallow: the prepared value keeps ownership
         }
@@ -203,60 +230,6 @@ Variant ChainRunner::Timed(const Member& method, const std::string& label, std::
         throw Cancelled("stopped after " + method.name);
     }
     return result;
-}
-
-ArrayOwner ChainRunner::CallOnArrays(const char* name, std::vector<SAFEARRAY**> arrays) {
-    const Member* m = component_.Members().FindMethod(name);
-    if (!m || m->params.size() != arrays.size() || m->result.kind != ValueKind::SampleArray) {
-        throw Failure(std::string("--per-channel needs the component's ") + name + " method");
-    }
-    std::vector<VARIANTARG> args(arrays.size());
-    for (size_t i = 0; i < arrays.size(); ++i) {
-        VariantInit(&args[i]);
-        args[i].vt = VT_BYREF | VT_ARRAY | VT_I2;
-        args[i].pparray = arrays[i];
-    }
-    if (verbose_) std::fprintf(stderr, "calling %s\n", name);
-    Variant result;
-    try {
-        result = Timed(*m, name, args);
-    } catch (const Failure& e) {
-        throw Failure(std::string("--per-channel: ") + e.what());
-    }
-    if (result->vt != (VT_ARRAY | VT_I2)) throw Failure(std::string(name) + " returned no sample array");
-    ArrayOwner out(result->parray);
-    result->vt = VT_EMPTY;
-    return out;
-}
-
-std::vector<ArrayOwner> ChainRunner::Split(Track& track) {
-    std::vector<ArrayOwner> parts;
-    if (track.channels == 2) {
-        // Two channels: the component's own channel utilities.
-        parts.push_back(CallOnArrays("GetLeftStereoChannel", {track.array.slot()}));
-        parts.push_back(CallOnArrays("GetRightStereoChannel", {track.array.slot()}));
-        return parts;
-    }
-    // More channels than the utilities know: deinterleave here.
-    const std::vector<SHORT> all = ReadShorts(track.array.get());
-    for (int c = 0; c < track.channels; ++c) parts.push_back(MakeShortArray(ChannelOf(all, track.channels, c)));
-    return parts;
-}
-
-ArrayOwner ChainRunner::Join(std::vector<ArrayOwner>& parts) {
-    if (parts.size() == 2) return CallOnArrays("MakeStereoFromArrays", {parts[0].slot(), parts[1].slot()});
-    // Interleave; a channel that came out shorter is padded with silence.
-    std::vector<std::vector<SHORT>> channels;
-    size_t longest = 0;
-    for (ArrayOwner& part : parts) {
-        channels.push_back(ReadShorts(part.get()));
-        longest = std::max(longest, channels.back().size());
-    }
-    std::vector<SHORT> joined(longest * channels.size(), 0);
-    for (size_t c = 0; c < channels.size(); ++c) {
-        for (size_t i = 0; i < channels[c].size(); ++i) joined[i * channels.size() + c] = channels[c][i];
-    }
-    return MakeShortArray(joined);
 }
 
 void ChainRunner::SetChannels(int channels) {

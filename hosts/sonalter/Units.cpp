@@ -3,6 +3,7 @@
 #include "Text.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace sonalter {
 
@@ -96,7 +97,109 @@ std::string UnitFromName(std::string_view name) {
     return {};
 }
 
+std::string TrimSpaces(std::string_view text) {
+    size_t b = 0;
+    size_t e = text.size();
+    while (b < e && (text[b] == ' ' || text[b] == '\t')) ++b;
+    while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t')) --e;
+    return std::string(text.substr(b, e - b));
+}
+
+// Clauses of a help string: split at ',', ';', brackets and a '.' that ends a
+// sentence (not the one inside a number such as 0.5).
+std::vector<std::string> Clauses(std::string_view help) {
+    std::vector<std::string> clauses;
+    std::string clause;
+    for (size_t i = 0; i < help.size(); ++i) {
+        const char c = help[i];
+        const bool sentenceEnd = c == '.' && (i + 1 == help.size() || help[i + 1] == ' ');
+        if (c == ',' || c == ';' || c == '(' || c == ')' || sentenceEnd) {
+            if (const std::string t = TrimSpaces(clause); !t.empty()) clauses.push_back(t);
+            clause.clear();
+        } else {
+            clause += c;
+        }
+    }
+    if (const std::string t = TrimSpaces(clause); !t.empty()) clauses.push_back(t);
+    return clauses;
+}
+
+// "SweepRate" -> "sweep rate"; "dbGain" -> "db gain"; "FFTArray" -> "fft array".
+std::string SpacedWords(std::string_view name) {
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        const bool upper = c >= 'A' && c <= 'Z';
+        const bool prevLower = i > 0 && name[i - 1] >= 'a' && name[i - 1] <= 'z';
+        const bool nextLower = i + 1 < name.size() && name[i + 1] >= 'a' && name[i + 1] <= 'z';
+        const bool prevUpper = i > 0 && name[i - 1] >= 'A' && name[i - 1] <= 'Z';
+        if (i > 0 && upper && (prevLower || (prevUpper && nextLower))) out += ' ';
+        out += c;
+    }
+    return Lower(out);
+}
+
+bool IsWordChar(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; }
+
+// text (lower case) holds word as a whole word.
+bool HasWord(const std::string& text, const std::string& word) {
+    if (word.empty()) return false;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        const bool startOk = at == 0 || !IsWordChar(text[at - 1]);
+        const size_t end = at + word.size();
+        const bool endOk = end == text.size() || !IsWordChar(text[end]) || text[end] == 's';
+        if (startOk && endOk) return true;
+    }
+    return false;
+}
+
+bool Bounds(const std::string& lowered) {
+    for (char c : lowered) {
+        if (c >= '0' && c <= '9') return true;
+    }
+    for (const char* word : {"to", "between", "at least", "at most", "above", "below", "up to", "refuse", "refuses",
+                             "must", "positive", "negative", "half", "less", "more", "greater", "within"}) {
+        if (HasWord(lowered, word)) return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+// A clause that is only a bound ("1 to half ArrayFrequency", "up to 100"),
+// which belongs to the clause before it.
+bool StartsAsBound(const std::string& lowered) {
+    const char c = lowered.empty() ? ' ' : lowered[0];
+    if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.') return true;
+    for (const char* start : {"from ", "between ", "up to ", "at least ", "at most ", "below ", "above ", "within "}) {
+        if (lowered.starts_with(start)) return true;
+    }
+    return false;
+}
+
+std::vector<std::string> LimitsOf(std::string_view name, std::string_view help) {
+    const std::vector<std::string> clauses = Clauses(help);
+    auto find = [&](const std::vector<std::string>& forms) {
+        std::vector<std::string> found;
+        bool previousNamed = false;
+        for (const std::string& clause : clauses) {
+            const std::string lowered = Lower(clause);
+            bool named = false;
+            for (const std::string& form : forms) named = named || HasWord(lowered, form);
+            if (Bounds(lowered) && (named || (previousNamed && StartsAsBound(lowered)))) found.push_back(clause);
+            previousNamed = named;
+        }
+        return found;
+    };
+    std::vector<std::string> found = find({Lower(name), SpacedWords(name)});
+    if (found.empty()) {
+        std::string_view bare = name;
+        if (HasPrefix(bare, "db")) bare.remove_prefix(2);
+        else if (HasPrefix(bare, "n")) bare.remove_prefix(1);
+        if (bare.size() != name.size()) found = find({Lower(bare), SpacedWords(bare)});
+    }
+    return found;
+}
 
 std::string UnitOf(std::string_view name, std::string_view help) {
     if (HasPrefix(name, "n")) return {};  // a count: nTapDelay is a number of taps, not a delay

@@ -8,6 +8,7 @@
 #include "Interrupt.h"
 #include "Options.h"
 #include "Run.h"
+#include "Spectrum.h"
 
 #include <cstdio>
 #include <new>
@@ -27,6 +28,7 @@ Component CreateComponent(const Options& o) {
 }
 
 int Main(int argc, char** argv) {
+    if (IsSpectrumCommand(argc, argv)) return RunSpectrum(argc, argv);
     const Options o = ParseOptions(argc, argv);
     if (o.help) {
         std::fputs(UsageText().c_str(), stdout);
@@ -41,27 +43,17 @@ int Main(int argc, char** argv) {
         throw UsageError("say what to do: sonalter INPUT OUTPUT METHOD [ARG ...] (sonalter --help explains, "
                          "sonalter methods lists the methods)");
     }
-    const std::string& first = words[0];
-    if (first == "info" && words.size() <= 2) {
-        if (words.size() < 2) throw UsageError("info needs a FILE: sonalter info FILE");
-        return ShowFileInfo(words[1]);
-    }
-    if (first == "help" && words.size() == 1) {
-        std::fputs(UsageText().c_str(), stdout);
-        return 0;
-    }
-    Apartment apartment;
-    if (first == "methods" && words.size() == 1) {
+    if (const Subcommand* command = FindSubcommand(words)) {
+        const std::span<const std::string> args(words.begin() + 1, words.end());
+        if (!command->needsComponent) return command->run(nullptr, o, args);
+        Apartment apartment;
         Component component = CreateComponent(o);
-        return ListMembers(component);
-    }
-    if (first == "help" && words.size() == 2) {
-        Component component = CreateComponent(o);
-        return DescribeMember(component, words[1]);
+        return command->run(&component, o, args);
     }
     if (words.size() < 2) {
-        throw UsageError("missing OUTPUT after " + first + ": sonalter INPUT OUTPUT METHOD [ARG ...]");
+        throw UsageError("missing OUTPUT after " + words[0] + ": sonalter INPUT OUTPUT METHOD [ARG ...]");
     }
+    Apartment apartment;
     Component component = CreateComponent(o);
     return RunChain(component, o);
 }

@@ -8,43 +8,44 @@ bool IsUtf8CodePage(UINT codePage) {
     return codePage == CP_UTF8 || codePage == CP_ACP || codePage == CP_OEMCP || codePage == CP_THREAD_ACP;
 }
 
-// Decodes one UTF-8 sequence at text[i]; returns false on a malformed one (i then skips a byte).
+// Decodes one UTF-8 sequence at text[i]. A malformed one is skipped as its
+// maximal subpart (the longest prefix that a well-formed sequence could start
+// with, at least one byte) and reported as false, so each such stretch becomes
+// one replacement character. The second byte's range depends on the lead byte:
+// that is where overlong forms, surrogates and values past U+10FFFF are cut off.
 bool DecodeUtf8(std::string_view text, size_t& i, char32_t& c) {
     const auto b0 = static_cast<unsigned char>(text[i]);
-    int extra;
-    char32_t min;
     if (b0 < 0x80) {
         c = b0;
         ++i;
         return true;
-    } else if ((b0 & 0xE0) == 0xC0) {
-        extra = 1, c = b0 & 0x1F, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        extra = 2, c = b0 & 0x0F, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        extra = 3, c = b0 & 0x07, min = 0x10000;
+    }
+    int extra;
+    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        extra = 1, c = b0 & 0x1F;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        extra = 2, c = b0 & 0x0F;
+        if (b0 == 0xE0) low = 0xA0;
+        if (b0 == 0xED) high = 0x9F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        extra = 3, c = b0 & 0x07;
+        if (b0 == 0xF0) low = 0x90;
+        if (b0 == 0xF4) high = 0x8F;
     } else {
-        ++i;
+        ++i;  // a continuation byte, C0, C1 or F5..FF: never starts a sequence
         return false;
     }
-    if (text.size() - i <= static_cast<size_t>(extra)) {
-        ++i;
-        return false;
-    }
-    for (int k = 1; k <= extra; ++k) {
+    size_t k = 1;
+    for (; k <= static_cast<size_t>(extra); ++k) {
+        if (i + k >= text.size()) break;
         const auto b = static_cast<unsigned char>(text[i + k]);
-        if ((b & 0xC0) != 0x80) {
-            ++i;
-            return false;
-        }
+        const bool fits = k == 1 ? (b >= low && b <= high) : (b & 0xC0) == 0x80;
+        if (!fits) break;
         c = (c << 6) | (b & 0x3F);
     }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        ++i;
-        return false;
-    }
-    i += extra + 1;
-    return true;
+    i += k;
+    return k == static_cast<size_t>(extra) + 1;
 }
 
 void AppendUtf8(std::string& out, char32_t c) {
@@ -137,7 +138,8 @@ int Deliver(const Text& converted, Char* buffer, int capacity) {
 //   RETURNS the characters written (or needed), 0 on failure with GetLastError:
 //   ERROR_INVALID_PARAMETER, ERROR_INVALID_FLAGS, ERROR_INSUFFICIENT_BUFFER,
 //   ERROR_NO_UNICODE_TRANSLATION (malformed input with MB_ERR_INVALID_CHARS).
-//   NOTES: without MB_ERR_INVALID_CHARS malformed bytes become U+FFFD.
+//   NOTES: without MB_ERR_INVALID_CHARS each maximal malformed stretch (a bad
+//   byte, or the start of a sequence cut short) becomes one U+FFFD.
 WINBASEAPI int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                           LPWSTR lpWideCharStr, int cchWideChar) {
     if (!IsUtf8CodePage(CodePage) || !lpMultiByteStr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||

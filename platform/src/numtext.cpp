@@ -226,27 +226,52 @@ std::u16string FormatInteger(__int128 value) {
     return std::u16string(reversed.rbegin(), reversed.rend());
 }
 
+namespace {
+
+// The decimal digits of |value| rounded to `significant` digits, without
+// trailing zeros, and the power of ten of the first one. Finite, non-zero value.
+void RoundedDigits(double value, int significant, std::string* mantissa, int* exponent) {
+    char buffer[64];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof(buffer), std::fabs(value), std::chars_format::scientific, significant - 1);
+    mantissa->clear();
+    const char* p = buffer;
+    for (; p < result.ptr && *p != 'e'; ++p) {
+        if (*p != '.') mantissa->push_back(*p);
+    }
+    *exponent = 0;
+    std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), result.ptr, *exponent);
+    while (mantissa->size() > 1 && mantissa->back() == '0') mantissa->pop_back();
+}
+
+}  // namespace
+
+bool RealToNumber(double value, int significant, NumberText* out) {
+    *out = NumberText{};
+    if (!std::isfinite(value)) return false;
+    if (value == 0.0) return true;
+    std::string mantissa;
+    int exponent = 0;
+    RoundedDigits(value, significant, &mantissa, &exponent);
+    out->negative = value < 0;
+    out->exponent = exponent - static_cast<long>(mantissa.size()) + 1;
+    out->digits = std::move(mantissa);
+    return true;
+}
+
 std::u16string FormatReal(double value, int significant) {
     if (std::isnan(value)) return std::signbit(value) ? u"-1.#IND" : u"1.#QNAN";
     if (std::isinf(value)) return value < 0 ? u"-1.#INF" : u"1.#INF";
     if (value == 0.0) return u"0";  // negative zero too
 
-    // Round to the significant digits: "d.ddde[+-]XX".
-    char buffer[64];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof(buffer), std::fabs(value), std::chars_format::scientific, significant - 1);
     std::string mantissa;
-    const char* p = buffer;
-    for (; p < result.ptr && *p != 'e'; ++p) {
-        if (*p != '.') mantissa.push_back(*p);
-    }
     int exponent = 0;
-    std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), result.ptr, exponent);
-    while (mantissa.size() > 1 && mantissa.back() == '0') mantissa.pop_back();
+    RoundedDigits(value, significant, &mantissa, &exponent);
     const int count = static_cast<int>(mantissa.size());
 
     std::string text = value < 0 ? "-" : "";
-    if (exponent < significant && exponent - count + 1 >= -significant) {
+    // The printf "%G" rule: exponent form below 10^-4 and from 10^significant on.
+    if (exponent >= -4 && exponent < significant) {
         if (exponent >= 0) {
             for (int i = 0; i <= exponent; ++i) text.push_back(i < count ? mantissa[static_cast<std::size_t>(i)] : '0');
             if (count > exponent + 1) {

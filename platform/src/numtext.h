@@ -42,9 +42,13 @@ bool ScaleToInteger(const NumberText& number, int scale, __int128* out);
 bool NumberToDouble(const NumberText& number, double* out);
 
 // Formats a binary floating value with at most `significant` digits (15 for
-// doubles, 7 for floats): plain notation while every digit falls within
-// 10^(significant-1) .. 10^-significant, otherwise "d.dddE+XX".
+// doubles, 7 for floats): plain notation while the leading digit's power of
+// ten is from -4 to significant-1, otherwise "d.dddE+XX" ("1.5E-07", "1E+15").
 std::u16string FormatReal(double value, int significant);
+
+// The value of a binary floating value rounded to `significant` decimal digits,
+// as an exact number. Returns false for NaN and infinities.
+bool RealToNumber(double value, int significant, NumberText* out);
 
 // Formats a currency amount held in ten-thousandths, without trailing zeros.
 std::u16string FormatCurrency(std::int64_t scaled);

@@ -76,7 +76,9 @@ WINOLEAUTAPI_(BSTR) SysAllocStringByteLen(LPCSTR psz, UINT len) { return AllocBy
 
 // SysReAllocStringLen: replaces *pbstr with a new BSTR of len characters.
 //   pbstr [in, out] the string to replace; the old one is freed on success.
-//   psz   [in] the characters to copy; may point into the old string; may be NULL.
+//   psz   [in] the characters to copy; may point into the old string; may be
+//         NULL: the new string then keeps the old one's leading characters
+//         (as many as both have) and zero-fills the rest, as a resize would.
 //   len   [in] number of characters.
 // Returns TRUE on success; FALSE (leaving *pbstr unchanged) when pbstr is NULL
 // or memory is short.
@@ -85,6 +87,12 @@ WINOLEAUTAPI_(INT) SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT len
     // Build the new string before freeing the old one: psz may point into it.
     BSTR fresh = AllocBytes(psz, static_cast<std::uint64_t>(len) * sizeof(OLECHAR));
     if (fresh == nullptr) return FALSE;
+    if (psz == nullptr && *pbstr != nullptr) {
+        const UINT kept = SysStringByteLen(*pbstr) < static_cast<std::uint64_t>(len) * sizeof(OLECHAR)
+                              ? SysStringByteLen(*pbstr)
+                              : len * static_cast<UINT>(sizeof(OLECHAR));
+        std::memcpy(fresh, *pbstr, kept);
+    }
     SysFreeString(*pbstr);
     *pbstr = fresh;
     return TRUE;

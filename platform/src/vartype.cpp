@@ -239,6 +239,94 @@ HRESULT ToText(const Value& v, USHORT flags, BSTR* out) {
     return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
+// Builds a DECIMAL from an exact number: the largest scale up to 28 whose
+// scaled value (rounded half to even) fits the 96-bit magnitude. Values whose
+// integer part does not fit overflow; values below 10^-28 round to zero.
+HRESULT NumberToDecimal(const NumberText& number, DECIMAL* out) {
+    const __int128 kLimit = static_cast<__int128>(1) << 96;
+    if (number.isRadix) {
+        // &H / &O text: the bit pattern as an unsigned integer.
+        *out = DECIMAL{};
+        out->Lo64 = number.radixValue;
+        return S_OK;
+    }
+    long scale = number.digits.empty() ? 0 : -number.exponent;
+    if (scale > 28) scale = 28;
+    if (scale < 0) scale = 0;
+    for (; scale >= 0; --scale) {
+        __int128 scaled = 0;
+        if (!qelv_platform::ScaleToInteger(number, static_cast<int>(scale), &scaled)) continue;
+        const __int128 magnitude = scaled < 0 ? -scaled : scaled;
+        if (magnitude >= kLimit) continue;
+        *out = DECIMAL{};
+        out->scale = static_cast<BYTE>(magnitude == 0 ? 0 : scale);
+        out->sign = scaled < 0 ? 0x80 : 0;
+        out->Hi32 = static_cast<ULONG>(static_cast<unsigned __int128>(magnitude) >> 64);
+        out->Lo64 = static_cast<ULONGLONG>(magnitude);
+        return S_OK;
+    }
+    return DISP_E_OVERFLOW;
+}
+
+HRESULT ToDecimal(const Value& v, DECIMAL* out) {
+    NumberText number;
+    switch (v.kind) {
+        case Value::kEmpty:
+            *out = DECIMAL{};
+            return S_OK;
+        case Value::kInteger:
+        case Value::kBool: {
+            *out = DECIMAL{};
+            const bool negative = v.integer < 0;
+            const unsigned __int128 magnitude = negative ? static_cast<unsigned __int128>(-v.integer)
+                                                         : static_cast<unsigned __int128>(v.integer);
+            out->sign = negative ? 0x80 : 0;
+            out->Lo64 = static_cast<ULONGLONG>(magnitude);
+            return S_OK;
+        }
+        case Value::kCurrency: {
+            // Exact: the ten-thousandths at scale 4.
+            *out = DECIMAL{};
+            const bool negative = v.currency < 0;
+            out->sign = negative ? 0x80 : 0;
+            out->scale = 4;
+            out->Lo64 = negative ? std::uint64_t{0} - static_cast<std::uint64_t>(v.currency)
+                                 : static_cast<std::uint64_t>(v.currency);
+            return S_OK;
+        }
+        case Value::kReal:
+            // The value as displayed: 15 significant digits for doubles, 7 for floats.
+            if (!qelv_platform::RealToNumber(v.real, v.single ? 7 : 15, &number)) return DISP_E_OVERFLOW;
+            return NumberToDecimal(number, out);
+        case Value::kText:
+        case Value::kNumber:
+            if (const HRESULT hr = NumberOf(v, &number); FAILED(hr)) return hr;
+            return NumberToDecimal(number, out);
+        default:
+            return DISP_E_TYPEMISMATCH;
+    }
+}
+
+// A one-dimensional array of bytes read as the bytes of a string (each pair one
+// UTF-16 unit; an odd last byte is kept as the string's odd byte length).
+HRESULT BytesToText(const SAFEARRAY* array, BSTR* out) {
+    if (array == nullptr || array->cDims != 1 || array->cbElements != 1) return E_INVALIDARG;
+    const ULONG count = array->rgsabound[0].cElements;
+    if (count != 0 && array->pvData == nullptr) return E_INVALIDARG;
+    *out = SysAllocStringByteLen(static_cast<LPCSTR>(array->pvData), count);
+    return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+// The bytes of a string as a zero-based one-dimensional byte array.
+HRESULT TextToBytes(BSTR text, SAFEARRAY** out) {
+    const UINT count = SysStringByteLen(text);
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, count);
+    if (array == nullptr) return E_OUTOFMEMORY;
+    if (count != 0) std::memcpy(array->pvData, text, count);
+    *out = array;
+    return S_OK;
+}
+
 // Reads a DECIMAL as exact text; false for a malformed one.
 bool DecimalToNumber(const DECIMAL& d, NumberText* out) {
     if (d.scale > 28 || (d.sign & 0x7F) != 0) return false;
@@ -347,6 +435,8 @@ HRESULT ConvertScalar(const VARIANT& view, VARTYPE vt, USHORT flags, VARIANT* ou
             return ToBool(v, &out->boolVal);
         case VT_BSTR:
             return ToText(v, flags, &out->bstrVal);
+        case VT_DECIMAL:
+            return ToDecimal(v, &out->decVal);
         case VT_UNKNOWN:
         case VT_DISPATCH: {
             if (v.kind != Value::kObject) return DISP_E_TYPEMISMATCH;
@@ -362,7 +452,7 @@ HRESULT ConvertScalar(const VARIANT& view, VARTYPE vt, USHORT flags, VARIANT* ou
             return S_OK;
         }
         default:
-            // VT_NULL from a value, VT_ERROR, VT_DECIMAL, VT_RECORD.
+            // VT_NULL from a value, VT_ERROR, VT_RECORD.
             return DISP_E_TYPEMISMATCH;
     }
 }
@@ -404,7 +494,9 @@ bool IsValidTarget(VARTYPE vt) {
 // NOTES: floating values round to integers half to even (2.5 -> 2, 3.5 -> 4);
 // VARIANT_TRUE is -1 in every signed type and all ones in unsigned ones; an
 // object is converted through its value property; dates convert as their day
-// numbers, also to and from text.
+// numbers, also to and from text; doubles become DECIMAL with the 15 significant
+// digits they display with (floats 7); a one-dimensional byte array and a string
+// convert both ways as the string's bytes (E_INVALIDARG for another shape).
 WINOLEAUTAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LCID lcid, USHORT wFlags,
                                  VARTYPE vt) {
     if (pvargDest == nullptr || pvarSrc == nullptr) return E_INVALIDARG;
@@ -420,8 +512,12 @@ WINOLEAUTAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSr
     VariantInit(&fetched);
     if (view.vt == vt) {
         hr = VariantCopy(&result, &view);
+    } else if (view.vt == (VT_ARRAY | VT_UI1) && vt == VT_BSTR) {
+        hr = BytesToText(view.parray, &result.bstrVal);
+    } else if (view.vt == VT_BSTR && vt == (VT_ARRAY | VT_UI1)) {
+        hr = TextToBytes(view.bstrVal, &result.parray);
     } else if (((view.vt | vt) & VT_ARRAY) != 0) {
-        hr = DISP_E_TYPEMISMATCH;  // arrays only copy to their own type
+        hr = DISP_E_TYPEMISMATCH;  // other arrays only copy to their own type
     } else if (view.vt == VT_DISPATCH && vt != VT_UNKNOWN && vt != VT_EMPTY) {
         if ((wFlags & VARIANT_NOVALUEPROP) != 0) {
             hr = DISP_E_TYPEMISMATCH;

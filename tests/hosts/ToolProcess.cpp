@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -119,8 +120,10 @@ ToolResult RunningTool::Finish(int timeoutMs) {
     if (pid_ > 0) {
         int raw = 0;
         if (outFd_ >= 0 || errFd_ >= 0) kill(pid_, SIGKILL);  // out of time
-        waitpid(pid_, &raw, 0);
+        rusage usage{};
+        wait4(pid_, &raw, 0, &usage);
         result_.status = DecodeStatus(raw);
+        result_.peakKiB = usage.ru_maxrss;
         pid_ = -1;
     }
     return result_;

@@ -15,6 +15,7 @@ struct ToolResult {
     int status = -1;  // exit status, or 128 + signal number
     std::string out;
     std::string err;
+    long peakKiB = 0;  // the most resident memory the tool had, in KiB
 };
 
 // Runs the tool to the end. env entries are added to (or replace) the

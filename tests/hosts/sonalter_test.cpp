@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "hosts/ToolProcess.h"
@@ -171,6 +172,109 @@ TEST_F(SonalterTest, StereoRunsInterleavedUnlessPerChannel) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("--per-channel"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir_ / "x.wav"));
+}
+
+TEST_F(SonalterTest, PerChannelThreadsGiveWhatEachChannelAloneGives) {
+    // Each channel of a per-channel run must equal that channel run on its own as
+    // a mono file, through a chain whose results depend on the samples' order.
+    for (int channels : {2, 3}) {
+        std::vector<std::vector<short>> tracks(static_cast<size_t>(channels));
+        std::vector<short> interleaved;
+        for (int i = 0; i < 20000; ++i) {
+            for (int c = 0; c < channels; ++c) {
+                const short v = static_cast<short>(9000 * std::sin(i * (0.01 + 0.013 * c)) + 300 * c);
+                tracks[static_cast<size_t>(c)].push_back(v);
+                interleaved.push_back(v);
+            }
+        }
+        WriteSound(dir_ / "in.wav", interleaved, channels, 22050);
+        const std::vector<std::string> chain{"Amplify", "70", "Fade", "100", "10", "Reverse", "Normalize", "90", "true"};
+        std::vector<std::string> args{"-v", "--per-channel", "in.wav", "split.wav"};
+        args.insert(args.end(), chain.begin(), chain.end());
+        const ToolResult r = Run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("[channel 1/" + std::to_string(channels) + "]"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("[channel " + std::to_string(channels) + "/"), std::string::npos) << r.err;
+        const Sound split = ReadSound(dir_ / "split.wav");
+        ASSERT_EQ(split.channels, channels);
+        for (int c = 0; c < channels; ++c) {
+            WriteSound(dir_ / "mono.wav", tracks[static_cast<size_t>(c)], 1, 22050);
+            std::vector<std::string> alone{"-q", "mono.wav", "alone.wav"};
+            alone.insert(alone.end(), chain.begin(), chain.end());
+            ASSERT_EQ(Run(alone).status, 0);
+            EXPECT_EQ(Channel(split, c), ReadSound(dir_ / "alone.wav").samples) << channels << " channels, " << c;
+        }
+    }
+}
+
+TEST_F(SonalterTest, SamplesExistOnceAndTooLargeWorkIsRefusedBeforeReading) {
+    // 24 MB of samples: the run's peak stays near one copy of them.
+    std::vector<short> big(12'000'000);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<short>((i * 37) % 20000 - 10000);
+    WriteSound(dir_ / "big.wav", big, 2, 44100);
+    WriteSound(dir_ / "tiny.wav", Constant(64, 100), 2, 44100);
+    const ToolResult tiny = Run({"-q", "--no-smooth", "tiny.wav", "t.wav", "Amplify", "50", "Invert", "Fade", "100", "0"});
+    ASSERT_EQ(tiny.status, 0) << tiny.err;
+    const ToolResult r = Run({"-q", "--no-smooth", "big.wav", "out.wav", "Amplify", "50", "Invert", "Fade", "100", "0"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Sound out = ReadSound(dir_ / "out.wav");
+    ASSERT_EQ(out.samples.size(), big.size());
+    EXPECT_NEAR(out.samples[1000], -big[1000] / 2.0, 1.0);
+#if !defined(__SANITIZE_ADDRESS__)
+    const double arrayKiB = static_cast<double>(big.size()) * 2 / 1024;
+    // One copy and a few MiB (large pages are taken 2 MiB at a time); a second
+    // copy of the samples would be far beyond.
+    EXPECT_LT(static_cast<double>(r.peakKiB - tiny.peakKiB), 1.1 * arrayKiB + 4096)
+        << "peak " << r.peakKiB << " KiB, without samples " << tiny.peakKiB << " KiB";
+    const ToolResult split = Run({"-q", "--per-channel", "big.wav", "split.wav", "Amplify", "50"});
+    ASSERT_EQ(split.status, 0) << split.err;
+    EXPECT_LT(static_cast<double>(split.peakKiB - tiny.peakKiB), 1.25 * arrayKiB + 16384) << split.peakKiB;
+#endif
+
+    const ToolResult refused = Run({"--max-memory", "20M", "big.wav", "x.wav", "Amplify", "50"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("cannot process big.wav: it needs about 39 MiB of memory (23 MiB of samples)"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(refused.err.find("read big.wav"), std::string::npos) << refused.err;  // refused before reading
+    // A method that returns a new array holds both while it runs.
+    const ToolResult twice = Run({"--max-memory", "60M", "big.wav", "x.wav", "MakeMonoFromStereo"});
+    EXPECT_EQ(twice.status, 0) << twice.err;
+    const ToolResult thrice = Run({"--max-memory", "60M", "big.wav", "x.wav", "MakeMonoFromStereo", "MakeStereoFromMono", "MakeStereoFromMono"});
+    EXPECT_EQ(thrice.status, 1);
+    EXPECT_NE(thrice.err.find("MakeStereoFromMono holds its"), std::string::npos) << thrice.err;
+    EXPECT_EQ(Run({"--max-memory", "lots", "big.wav", "x.wav", "Invert"}).status, 2);
+    EXPECT_EQ(Strays({"big.wav", "tiny.wav", "t.wav", "out.wav", "split.wav", "x.wav"}), std::vector<std::string>{});
+}
+
+TEST_F(SonalterTest, AStreamOfUnknownLengthIsReadToItsEnd) {
+    // An AU stream through a pipe does not tell its length: the array grows as it
+    // fills (past its first size here) and is trimmed to what came.
+    const fs::path fifo = dir_ / "in.au";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    RunningTool tool({"-q", "--no-smooth", "in.au", "out.wav", "Invert"}, dir_, env_);
+    std::vector<short> samples(3'000'001 * 2);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<short>((i * 7) % 30000 - 15000);
+    std::string stream(".snd", 4);
+    for (uint32_t word : {24u, 0xFFFFFFFFu, 3u, 44100u, 2u}) {  // offset, unknown size, 16-bit PCM, rate, channels
+        for (int shift = 24; shift >= 0; shift -= 8) stream += static_cast<char>((word >> shift) & 0xFF);
+    }
+    for (short v : samples) {
+        stream += static_cast<char>((v >> 8) & 0xFF);  // big-endian
+        stream += static_cast<char>(v & 0xFF);
+    }
+    void (*before)(int) = signal(SIGPIPE, SIG_IGN);  // a tool that stops reading fails below, not here
+    {
+        std::ofstream out(fifo, std::ios::binary);
+        out.write(stream.data(), static_cast<std::streamsize>(stream.size()));
+    }
+    signal(SIGPIPE, before);
+    const ToolResult r = tool.Finish(60000);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Sound out = ReadSound(dir_ / "out.wav");
+    ASSERT_EQ(out.samples.size(), samples.size());
+    for (size_t i = 0; i < samples.size(); i += 99991) EXPECT_EQ(out.samples[i], -samples[i]) << i;
+    EXPECT_EQ(out.samples.back(), -samples.back());
 }
 
 TEST_F(SonalterTest, SecondSampleArrayComesFromAnotherFile) {
@@ -434,10 +538,11 @@ TEST_F(SonalterTest, HelpListingAndInfoComeFromTheDescriptionAndTheFile) {
     EXPECT_EQ(r.out.find("QueryInterface"), std::string::npos);  // restricted members stay hidden
 
     // Units: from the help string where it names one for a word of the name
-    // (DelayRate is a delay in ms, SweepRate a rate in Hz), else from the name.
+    // (DelayRate and SweepRate are percentages of their ranges), else from the name.
     r = Run({"help", "flanger"});
     ASSERT_EQ(r.status, 0) << r.err;
-    for (const char* s : {"DelayRate     float, in ms", "SweepRate     float, in Hz", "SweepPhase    float, in degrees",
+    for (const char* s : {"DelayRate     float, in percent", "SweepRate     float, in percent",
+                          "SweepPhase    float, in degrees", "limit: 0..100%",
                           "FeedBackGain  float, in percent", "WavArray is the current audio"}) {
         EXPECT_NE(r.out.find(s), std::string::npos) << s << "\n" << r.out;
     }

@@ -1,4 +1,5 @@
 #include "transform/filters/FirGrid.h"
+#include "transform/dsp/Sine.h"
 
 #include <algorithm>
 #include <cmath>
@@ -193,10 +194,10 @@ void TransformEvenSymmetric(DenseGrid& grid) {
     constexpr double pi = std::numbers::pi;
     for (std::size_t i = 0; i < grid.x.size(); ++i) {
         const double f = grid.x[i];
-        const double q = 2.0 * std::cos(pi * f);
+        const double q = 2.0 * dsp::Cosine(pi * f);
         grid.desired[i] = grid.desired[i] / q;
         grid.weight[i] = grid.weight[i] * q;
-        grid.x[i] = std::cos(2.0 * pi * f);
+        grid.x[i] = dsp::Cosine(2.0 * pi * f);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "transform/filters/FirTaps.h"
+#include "transform/dsp/Sine.h"
 
 #include <cmath>
 #include <numbers>
@@ -74,7 +75,7 @@ void ComputeTaps(const DenseGrid& grid, const RemezExchange& exchange, std::int3
         // sample point falls on it (the barycentric form is 0 / 0 there).
         std::int32_t j = 0;
         for (std::int32_t k = 0; k < terms; ++k) {
-            const double xt = std::cos(2.0 * pi * k / cn) * aa + bb;
+            const double xt = dsp::Cosine(2.0 * pi * k / cn) * aa + bb;
             while (xs[j] - near >= xt && j < r - 1) ++j;
             if (xs[j] - near < xt && xt < xs[j] + near) {
                 samples[k] = ys[j];
@@ -89,7 +90,7 @@ void ComputeTaps(const DenseGrid& grid, const RemezExchange& exchange, std::int3
         alpha[0] = (samples[0] + 2.0 * sum) / cn;
         for (std::int32_t m = 1; m < terms; ++m) {
             sum = 0.0;
-            for (std::int32_t k = 1; k < terms; ++k) sum += samples[k] * std::cos(2.0 * pi * k * m / cn);
+            for (std::int32_t k = 1; k < terms; ++k) sum += samples[k] * dsp::Cosine(2.0 * pi * k * m / cn);
             alpha[m] = 2.0 * (samples[0] + 2.0 * sum) / cn;
         }
 

@@ -1,5 +1,5 @@
-// Kernel services: the process heap, MulDiv, interlocked counters, modules and
-// their resources, the thread's last error.
+// Kernel services: the process heap, MulDiv, interlocked counters, slim
+// reader/writer locks, modules and their resources, the thread's last error.
 #pragma once
 
 #include "winerror.h"
@@ -28,6 +28,18 @@ inline LONG InterlockedCompareExchange(LONG volatile* dest, LONG exchange, LONG 
     __atomic_compare_exchange_n(dest, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
     return comparand;
 }
+
+// ---- Slim reader/writer locks (exclusive use only) ----
+// Statically initialised with SRWLOCK_INIT; no destroy call. Not recursive:
+// acquiring a lock the thread already holds blocks for ever, as on Windows.
+typedef struct _RTL_SRWLOCK {
+    PVOID Ptr;
+} RTL_SRWLOCK, *PRTL_SRWLOCK;
+typedef RTL_SRWLOCK SRWLOCK, *PSRWLOCK;
+#define SRWLOCK_INIT {0}
+
+WINBASEAPI void WINAPI AcquireSRWLockExclusive(PSRWLOCK SRWLock);
+WINBASEAPI void WINAPI ReleaseSRWLockExclusive(PSRWLOCK SRWLock);
 
 // ---- Last error ----
 WINBASEAPI DWORD WINAPI GetLastError(void);

@@ -1,0 +1,94 @@
+#!/usr/bin/env python3
+"""The Python binding's cost, measured side by side in one run:
+
+1. per-call overhead: s.PercentToDB(50.0) through the binding against the same
+   member called through IDispatch from C++ (bench_transform_frame has no such
+   case, so the native figure is a tight loop of the binding's own native call
+   path with the Python layer removed: _core.Object.call);
+2. s.Invert on 10 million samples (events off, no smoothing) through the binding
+   against the C++ vtable call timed by bench_transform_frame in the same run;
+3. a batch of N small files on a 2-worker local Dask cluster against a
+   sequential loop over the same files (python3 -m qelvsonalter2 batch).
+
+Run from the build tree:  PYTHONPATH=build/release/python python3 bench/python_binding.py [build/release]
+"""
+
+import json
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+import numpy
+
+import qelvsonalter2 as q
+from qelvsonalter2 import batch
+
+
+def best_of(fn, repeat=7, number=1):
+    times = []
+    for _ in range(repeat):
+        start = time.perf_counter()
+        for _ in range(number):
+            fn()
+        times.append((time.perf_counter() - start) / number)
+    return statistics.median(times), min(times), max(times)
+
+
+def main():
+    build = sys.argv[1] if len(sys.argv) > 1 else "build/release"
+    s = q.Sonalter2()
+    s.TBEventEnabled = False
+    s.SmoothLeftEnabled = False
+    s.SmoothRightEnabled = False
+
+    # 1. Per-call overhead of the Python layer over the native dispatch call.
+    index = [m[0] for m in s._object.members()].index("PercentToDB")
+    native = best_of(lambda: s._object.call(index, [50.0]), number=20000)[0]
+    python = best_of(lambda: s.PercentToDB(50.0), number=20000)[0]
+    print("PercentToDB: %.2f us per call through the binding, %.2f us through _core, Python layer %.2f us"
+          % (python * 1e6, native * 1e6, (python - native) * 1e6))
+
+    # 2. Invert on 10 million samples against the C++ vtable call.
+    a = numpy.zeros(10_000_000, dtype=numpy.int16)
+    ours = best_of(lambda: s.Invert(a), repeat=9)[0]
+    bench = os.path.join(build, "bin", "bench_transform_frame")
+    cpp = None
+    if os.path.exists(bench):
+        out = subprocess.run([bench, "--benchmark_filter=^Invert/0", "--benchmark_format=json",
+                              "--benchmark_repetitions=9", "--benchmark_report_aggregates_only=true"],
+                             capture_output=True, text=True).stdout
+        for b in json.loads(out)["benchmarks"]:
+            if b.get("aggregate_name") == "median":
+                cpp = b["real_time"] * {"ns": 1e-9, "us": 1e-6, "ms": 1e-3}[b["time_unit"]]
+    if cpp:
+        print("Invert, 10 M samples: binding %.3f ms, C++ %.3f ms, ratio %.3f" % (ours * 1e3, cpp * 1e3, ours / cpp))
+    else:
+        print("Invert, 10 M samples: binding %.3f ms (bench_transform_frame not built)" % (ours * 1e3))
+
+    # 3. Batch on a 2-worker local cluster against a sequential loop.
+    files = int(os.environ.get("QELV_BATCH_FILES", "200"))
+    chain = "Normalize 95 true Fade 100 0 Invert"
+    with tempfile.TemporaryDirectory() as folder:
+        source = os.path.join(folder, "in")
+        os.makedirs(source)
+        rng = numpy.random.default_rng(1)
+        for i in range(files):
+            batch.write_wav(os.path.join(source, "f%03d.wav" % i),
+                            rng.integers(-20000, 20000, 441000, dtype=numpy.int16), 44100, 1)
+        start = time.perf_counter()
+        for name in sorted(os.listdir(source)):
+            batch.process_file(os.path.join(source, name), os.path.join(folder, "seq-" + name), batch.parse_chain(chain))
+        sequential = time.perf_counter() - start
+        start = time.perf_counter()
+        subprocess.run([sys.executable, "-m", "qelvsonalter2", "batch", source, "--out", os.path.join(folder, "out"),
+                        "--chain", chain, "-q"], check=True, capture_output=True)
+        parallel = time.perf_counter() - start
+        print("batch of %d files: sequential %.2f s, 2-worker cluster %.2f s (cluster start included), speed-up %.2fx"
+              % (files, sequential, parallel, sequential / parallel))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,622 @@
+// _core: the Python binding's native half. It activates a class of the
+// component by program identifier (registering the module on first use), reads
+// the members of the object's dispatch interface from its type information, and
+// calls them through IDispatch::Invoke, converting between numpy arrays and safe
+// arrays. Events reach Python callables through a dispatch sink. Everything
+// about particular methods comes from the type library: nothing here names one.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <qelvsonalter2/platform.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace {
+
+std::u16string Utf16(const std::string& s) {
+    std::u16string out;
+    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    out.resize(static_cast<std::size_t>(n));
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
+    return out;
+}
+
+std::string Utf8(const OLECHAR* s, std::size_t length) {
+    if (!s || length == 0) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, s, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, s, static_cast<int>(length), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::string TakeBstr(BSTR& b) {
+    std::string s = Utf8(b, b ? SysStringLen(b) : 0);
+    SysFreeString(b);
+    b = nullptr;
+    return s;
+}
+
+std::string Hex(HRESULT hr) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "0x%08X", static_cast<unsigned>(hr));
+    return buffer;
+}
+
+// Raised as qelvsonalter2.Error by the Python side (see __init__.py), which
+// registers the class here.
+py::object g_errorClass;
+
+[[noreturn]] void RaiseError(HRESULT hr, const std::string& description, py::object number) {
+    py::object error = g_errorClass(description.empty() ? "call failed with status " + Hex(hr) : description,
+                                    number, static_cast<long>(static_cast<std::uint32_t>(hr)));
+    PyErr_SetObject(g_errorClass.ptr(), error.ptr());
+    throw py::error_already_set();
+}
+
+// The description of the thread's current error information, if any.
+std::string TakeErrorDescription() {
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) != S_OK || !info) return {};
+    BSTR text = nullptr;
+    info->GetDescription(&text);
+    info->Release();
+    return TakeBstr(text);
+}
+
+// What the binding needs to know of a parameter's type.
+enum class Kind { Float, Double, Long, Short, Bool, String, ShortArray, FloatArray, Other };
+
+Kind KindOf(const TYPEDESC& t, ITypeInfo* info) {
+    const TYPEDESC* d = &t;
+    if (d->vt == VT_PTR) d = d->lptdesc;
+    switch (d->vt) {
+        case VT_R4: return Kind::Float;
+        case VT_R8: return Kind::Double;
+        case VT_I4: case VT_INT: case VT_UI4: case VT_HRESULT: return Kind::Long;
+        case VT_I2: case VT_UI2: return Kind::Short;
+        case VT_BOOL: return Kind::Bool;
+        case VT_BSTR: return Kind::String;
+        case VT_USERDEFINED: {
+            // Enumerations travel as 32-bit integers.
+            ITypeInfo* ref = nullptr;
+            Kind kind = Kind::Other;
+            if (SUCCEEDED(info->GetRefTypeInfo(d->hreftype, &ref)) && ref) {
+                TYPEATTR* attr = nullptr;
+                if (SUCCEEDED(ref->GetTypeAttr(&attr)) && attr) {
+                    if (attr->typekind == TKIND_ENUM) kind = Kind::Long;
+                    ref->ReleaseTypeAttr(attr);
+                }
+                ref->Release();
+            }
+            return kind;
+        }
+        case VT_SAFEARRAY:
+            if (d->lptdesc && d->lptdesc->vt == VT_I2) return Kind::ShortArray;
+            if (d->lptdesc && d->lptdesc->vt == VT_R4) return Kind::FloatArray;
+            return Kind::Other;
+        default: return Kind::Other;
+    }
+}
+
+const char* KindName(Kind k) {
+    switch (k) {
+        case Kind::Float: return "float";
+        case Kind::Double: return "double";
+        case Kind::Long: return "long";
+        case Kind::Short: return "short";
+        case Kind::Bool: return "bool";
+        case Kind::String: return "str";
+        case Kind::ShortArray: return "int16[]";
+        case Kind::FloatArray: return "float32[]";
+        default: return "other";
+    }
+}
+
+struct Parameter {
+    std::string name;
+    Kind kind = Kind::Other;
+    bool in = true, out = false, retval = false;
+};
+
+struct Member {
+    std::string name, doc;
+    DISPID dispid = 0;
+    int invkind = 0;  // INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT
+    std::vector<Parameter> params;
+    Kind result = Kind::Other;  // of a property get or a retval
+};
+
+// An IDispatch sink for the class's event interface: event DISPIDs go to
+// Python callables, which may cancel the running call.
+class EventSink final : public IDispatch {
+public:
+    py::object handler;  // handler(dispid, args) -> None
+    bool failed = false;  // a handler raised, or Ctrl-C arrived
+    py::object pending;   // the exception to raise when the call returns
+    IDispatch* object = nullptr;
+    DISPID cancelId = DISPID_UNKNOWN;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+            *ppv = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        // Sinks are accepted for the event interface through plain IDispatch.
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG r = --refs_;
+        if (r == 0) delete this;
+        return r;
+    }
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+        if (n) *n = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+        if (failed) return S_OK;
+        py::list args;
+        for (UINT i = params ? params->cArgs : 0; i-- > 0;) {
+            VARIANT converted;
+            VariantInit(&converted);
+            if (SUCCEEDED(VariantChangeType(&converted, &params->rgvarg[i], 0, VT_I4))) {
+                args.append(static_cast<long>(converted.lVal));
+            } else {
+                args.append(py::none());
+            }
+            VariantClear(&converted);
+        }
+        try {
+            if (!handler.is_none()) handler(static_cast<long>(id), args);
+            // Ctrl-C arrives as a pending signal; it cancels the running call.
+            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+        } catch (py::error_already_set& e) {
+            failed = true;
+            pending = e.value();
+            Cancel();
+        }
+        return S_OK;
+    }
+
+private:
+    void Cancel() {
+        if (!object || cancelId == DISPID_UNKNOWN) return;
+        DISPPARAMS none = {nullptr, nullptr, 0, 0};
+        object->Invoke(cancelId, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+    }
+    ULONG refs_ = 1;
+};
+
+// Owns an array handed out by the component while numpy uses its data.
+void DestroyArrayCapsule(PyObject* capsule) {
+    auto* array = static_cast<SAFEARRAY*>(PyCapsule_GetPointer(capsule, nullptr));
+    if (array) {
+        SafeArrayUnaccessData(array);
+        SafeArrayDestroy(array);
+    }
+}
+
+// A numpy array over the data of a component's array, without a copy; the
+// array is destroyed when numpy lets go of it.
+py::object AdoptArray(SAFEARRAY* array) {
+    if (!array) return py::none();
+    const VARTYPE vt = array->cbElements == sizeof(float) ? VT_R4 : VT_I2;
+    LONG upper = -1;
+    SafeArrayGetUBound(array, 1, &upper);
+    void* data = nullptr;
+    if (FAILED(SafeArrayAccessData(array, &data))) {
+        SafeArrayDestroy(array);
+        throw std::runtime_error("cannot read the returned array");
+    }
+    const py::ssize_t n = upper + 1;
+    py::capsule owner(array, nullptr, DestroyArrayCapsule);
+    if (vt == VT_R4) return py::array_t<float>({n}, {sizeof(float)}, static_cast<float*>(data), owner);
+    return py::array_t<std::int16_t>({n}, {sizeof(std::int16_t)}, static_cast<std::int16_t*>(data), owner);
+}
+
+// A safe-array descriptor over a numpy buffer (no copy), made here rather than
+// by the platform: its data is marked as not its own (FADF_STATIC), so the
+// component can neither free nor resize it, and SafeArrayDestroy leaves a
+// descriptor it did not make to its owner (this binding deletes it).
+std::unique_ptr<SAFEARRAY> WrapBuffer(void* data, std::size_t count) {
+    auto array = std::make_unique<SAFEARRAY>();
+    array->cDims = 1;
+    array->fFeatures = FADF_STATIC;
+    array->cbElements = sizeof(std::int16_t);
+    array->cLocks = 0;
+    array->pvData = data;
+    array->rgsabound[0].cElements = static_cast<ULONG>(count);
+    array->rgsabound[0].lLbound = 0;
+    return array;
+}
+
+SAFEARRAY* CopyToArray(const void* data, std::size_t count, VARTYPE vt, std::size_t elementSize) {
+    SAFEARRAY* array = SafeArrayCreateVector(vt, 0, static_cast<ULONG>(count));
+    if (!array) throw std::bad_alloc();
+    void* target = nullptr;
+    SafeArrayAccessData(array, &target);
+    if (count) std::memcpy(target, data, count * elementSize);
+    SafeArrayUnaccessData(array);
+    return array;
+}
+
+class Object {
+public:
+    Object(const std::string& progId, const std::string& modulePath) {
+        const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        if (FAILED(init)) throw std::runtime_error("CoInitializeEx failed: " + Hex(init));
+        const std::u16string wideId = Utf16(progId);
+        CLSID clsid{};
+        HRESULT hr = CLSIDFromProgID(wideId.c_str(), &clsid);
+        if (FAILED(hr) && !modulePath.empty()) {
+            Register(modulePath, progId);
+            hr = CLSIDFromProgID(wideId.c_str(), &clsid);
+        }
+        if (FAILED(hr)) throw std::runtime_error(progId + " is not registered (status " + Hex(hr) + ")");
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object_));
+        if (FAILED(hr)) throw std::runtime_error("cannot create " + progId + " (status " + Hex(hr) + ")");
+        ReadMembers();
+        Advise();
+    }
+    ~Object() {
+        if (point_) {
+            point_->Unadvise(cookie_);
+            point_->Release();
+        }
+        if (sink_) {
+            sink_->object = nullptr;
+            sink_->Release();
+        }
+        if (object_) object_->Release();
+        CoUninitialize();
+    }
+    Object(const Object&) = delete;
+    Object& operator=(const Object&) = delete;
+
+    py::list Members() const {
+        py::list out;
+        for (const Member& m : members_) {
+            py::list params;
+            for (const Parameter& p : m.params) {
+                params.append(py::make_tuple(p.name, KindName(p.kind), p.in, p.out, p.retval));
+            }
+            const char* kind = m.invkind == INVOKE_PROPERTYGET ? "get" : m.invkind == INVOKE_FUNC ? "method" : "put";
+            out.append(py::make_tuple(m.name, kind, static_cast<long>(m.dispid), m.doc, params, KindName(m.result)));
+        }
+        return out;
+    }
+
+    void SetHandler(py::object handler) { sink_->handler = std::move(handler); }
+
+    // Calls a member by index in Members(). Arguments are the [in] and [in,out]
+    // parameters in order. Returns the retval (or None) and the [in,out] arrays
+    // that the component replaced or resized (index -> new numpy array).
+    py::tuple Call(std::size_t index, py::list args) {
+        if (index >= members_.size()) throw py::index_error("no such member");
+        const Member& m = members_[index];
+        std::vector<const Parameter*> inputs;
+        for (const Parameter& p : m.params) {
+            if (!p.retval) inputs.push_back(&p);
+        }
+        if (args.size() != inputs.size()) {
+            throw py::type_error(m.name + "() takes " + std::to_string(inputs.size()) + " arguments, " +
+                                 std::to_string(args.size()) + " given");
+        }
+        return Invoke(m, inputs, args, /*owned=*/false);
+    }
+
+private:
+    // One call; with zero-copy arrays first, and once more with arrays the
+    // component owns when that call was refused (refusals change nothing and
+    // fire nothing, so the retry is invisible). A component can then resize an
+    // [in,out] array, which it cannot do to numpy's memory.
+    py::tuple Invoke(const Member& m, const std::vector<const Parameter*>& inputs, py::list args, bool owned) {
+        const std::size_t count = inputs.size();
+        std::vector<VARIANT> variants(count);
+        std::vector<SAFEARRAY*> arrays(count, nullptr);
+        std::vector<SAFEARRAY*> passed(count, nullptr);
+        std::vector<py::object> keep(count);
+        std::vector<std::unique_ptr<SAFEARRAY>> descriptors(count);
+        bool wrapped = false;
+        auto cleanup = [&] {
+            for (std::size_t i = 0; i < count; ++i) {
+                if (arrays[i] && arrays[i] != descriptors[i].get()) SafeArrayDestroy(arrays[i]);
+                arrays[i] = nullptr;
+                // The variants hold arrays by reference only: nothing of theirs to free
+                // but a string.
+                if (variants[i].vt == VT_BSTR) VariantClear(&variants[i]);
+            }
+        };
+        try {
+            for (std::size_t i = 0; i < count; ++i) {
+                const Parameter& p = *inputs[i];
+                VARIANT& v = variants[count - 1 - i];  // arguments go in reverse order
+                VariantInit(&v);
+                py::handle a = args[i];
+                switch (p.kind) {
+                    case Kind::Float: v.vt = VT_R4; v.fltVal = a.cast<float>(); break;
+                    case Kind::Double: v.vt = VT_R8; v.dblVal = a.cast<double>(); break;
+                    case Kind::Long: v.vt = VT_I4; v.lVal = a.cast<LONG>(); break;
+                    case Kind::Short: v.vt = VT_I2; v.iVal = a.cast<SHORT>(); break;
+                    case Kind::Bool: v.vt = VT_BOOL; v.boolVal = a.cast<bool>() ? VARIANT_TRUE : VARIANT_FALSE; break;
+                    case Kind::String: {
+                        const std::u16string s = Utf16(a.cast<std::string>());
+                        v.vt = VT_BSTR;
+                        v.bstrVal = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
+                        break;
+                    }
+                    case Kind::ShortArray: {
+                        if (!py::isinstance<py::array>(a) || !py::array(a.cast<py::array>()).dtype().is(py::dtype::of<std::int16_t>())) {
+                            throw py::type_error(m.name + "(): " + p.name +
+                                                 " must be a numpy int16 array (numpy.asarray(x, dtype=numpy.int16))");
+                        }
+                        py::array array = a.cast<py::array>();
+                        if (array.ndim() != 1) throw py::type_error(m.name + "(): " + p.name + " must be one-dimensional");
+                        const bool contiguous = (array.flags() & py::array::c_style) != 0;
+                        if (p.out && (!contiguous || !array.writeable())) {
+                            throw py::type_error(m.name + "(): " + p.name +
+                                                 " is changed in place: pass a writable C-contiguous int16 array "
+                                                 "(numpy.ascontiguousarray(x, dtype=numpy.int16))");
+                        }
+                        py::array_t<std::int16_t, py::array::c_style> data(array);
+                        keep[i] = data;
+                        if (!owned && p.out) {
+                            descriptors[i] = WrapBuffer(data.mutable_data(), static_cast<std::size_t>(data.size()));
+                            arrays[i] = descriptors[i].get();
+                            wrapped = true;
+                        } else {
+                            arrays[i] = CopyToArray(data.data(), static_cast<std::size_t>(data.size()), VT_I2, 2);
+                        }
+                        passed[i] = arrays[i];
+                        v.vt = VT_ARRAY | VT_I2 | VT_BYREF;
+                        v.pparray = &arrays[i];
+                        break;
+                    }
+                    case Kind::FloatArray: {
+                        py::array_t<float, py::array::c_style | py::array::forcecast> data(a.cast<py::object>());
+                        if (data.ndim() != 1) throw py::type_error(m.name + "(): " + p.name + " must be one-dimensional");
+                        keep[i] = data;
+                        arrays[i] = CopyToArray(data.data(), static_cast<std::size_t>(data.size()), VT_R4, 4);
+                        passed[i] = arrays[i];
+                        v.vt = VT_ARRAY | VT_R4 | VT_BYREF;
+                        v.pparray = &arrays[i];
+                        break;
+                    }
+                    default:
+                        throw py::type_error(m.name + "(): parameter " + p.name + " has a type this binding cannot pass");
+                }
+            }
+        } catch (...) {
+            cleanup();
+            throw;
+        }
+
+        DISPPARAMS params = {variants.data(), nullptr, static_cast<UINT>(count), 0};
+        DISPID put = DISPID_PROPERTYPUT;
+        WORD flags = DISPATCH_METHOD;
+        if (m.invkind == INVOKE_PROPERTYGET) flags = DISPATCH_PROPERTYGET;
+        if (m.invkind == INVOKE_PROPERTYPUT) {
+            flags = DISPATCH_PROPERTYPUT;
+            params.rgdispidNamedArgs = &put;
+            params.cNamedArgs = 1;
+        }
+        VARIANT result;
+        VariantInit(&result);
+        EXCEPINFO exception{};
+        UINT argError = 0;
+        sink_->failed = false;
+        sink_->pending = py::none();
+        SetErrorInfo(0, nullptr);
+        HRESULT hr = object_->Invoke(m.dispid, IID_NULL, 0, flags, &params, &result, &exception, &argError);
+        std::string description;
+        if (hr == DISP_E_EXCEPTION) {
+            // The method's own status travels in the exception information.
+            if (FAILED(exception.scode)) hr = exception.scode;
+            description = TakeBstr(exception.bstrDescription);
+            SysFreeString(exception.bstrSource);
+            SysFreeString(exception.bstrHelpFile);
+        } else if (FAILED(hr)) {
+            description = TakeErrorDescription();
+        }
+
+        if (FAILED(hr) && wrapped && !sink_->failed) {
+            VariantClear(&result);
+            cleanup();
+            return Invoke(m, inputs, args, /*owned=*/true);
+        }
+
+        // [in,out] arrays: a wrapper still in place means numpy's memory holds
+        // the result; an owned copy of the same length is copied back; an array
+        // the component replaced (the old one is then its to destroy) or resized
+        // is handed back as a new numpy array.
+        py::dict replaced;
+        for (std::size_t i = 0; i < count; ++i) {
+            const Parameter& p = *inputs[i];
+            if (p.kind != Kind::ShortArray || !p.out) continue;
+            SAFEARRAY* now = arrays[i];
+            py::array caller = keep[i].cast<py::array>();
+            if (now == passed[i] && now && static_cast<py::ssize_t>(now->rgsabound[0].cElements) == caller.size()) {
+                if (owned && caller.size() > 0) {
+                    void* data = nullptr;
+                    SafeArrayAccessData(now, &data);
+                    std::memcpy(caller.mutable_data(), data, static_cast<std::size_t>(caller.size()) * sizeof(std::int16_t));
+                    SafeArrayUnaccessData(now);
+                }
+                continue;
+            }
+            arrays[i] = nullptr;  // adopted by numpy, or already released by the component
+            replaced[py::int_(i)] = AdoptArray(now);
+        }
+
+        py::object value = py::none();
+        if (SUCCEEDED(hr)) {
+            if (result.vt == (VT_ARRAY | VT_I2) || result.vt == (VT_ARRAY | VT_R4)) {
+                value = AdoptArray(result.parray);
+                result.vt = VT_EMPTY;
+            } else {
+                value = FromVariant(result);
+            }
+        }
+        VariantClear(&result);
+        cleanup();
+
+        if (sink_->failed) {
+            py::object pending = sink_->pending;
+            sink_->failed = false;
+            sink_->pending = py::none();
+            if (!pending.is_none()) {
+                PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(pending.ptr())), pending.ptr());
+                throw py::error_already_set();
+            }
+        }
+        if (FAILED(hr)) RaiseError(hr, description, LastErrorNumber());
+        return py::make_tuple(value, replaced);
+    }
+
+    static py::object FromVariant(const VARIANT& v) {
+        switch (v.vt) {
+            case VT_EMPTY: return py::none();
+            case VT_R4: return py::float_(v.fltVal);
+            case VT_R8: return py::float_(v.dblVal);
+            case VT_I4: return py::int_(static_cast<long>(v.lVal));
+            case VT_I2: return py::int_(static_cast<long>(v.iVal));
+            case VT_BOOL: return py::bool_(v.boolVal != VARIANT_FALSE);
+            case VT_BSTR: return py::str(Utf8(v.bstrVal, SysStringLen(v.bstrVal)));
+            default: {
+                VARIANT converted;
+                VariantInit(&converted);
+                py::object out = py::none();
+                if (SUCCEEDED(VariantChangeType(&converted, &v, 0, VT_I4))) out = py::int_(static_cast<long>(converted.lVal));
+                VariantClear(&converted);
+                return out;
+            }
+        }
+    }
+
+    py::object LastErrorNumber() {
+        if (lastErrorId_ == DISPID_UNKNOWN) return py::none();
+        DISPPARAMS none = {nullptr, nullptr, 0, 0};
+        VARIANT v;
+        VariantInit(&v);
+        if (FAILED(object_->Invoke(lastErrorId_, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &v, nullptr, nullptr))) {
+            return py::none();
+        }
+        py::object out = FromVariant(v);
+        VariantClear(&v);
+        return out;
+    }
+
+    static void Register(const std::string& path, const std::string& progId) {
+        const std::u16string widePath = Utf16(path);
+        HMODULE module = LoadLibraryW(widePath.c_str());
+        if (!module) throw std::runtime_error(progId + " is not registered and the module " + path + " cannot be loaded");
+        using RegisterFn = HRESULT (*)();
+        auto registerServer = reinterpret_cast<RegisterFn>(
+            reinterpret_cast<void (*)()>(GetProcAddress(module, "DllRegisterServer")));
+        const HRESULT hr = registerServer ? registerServer() : CO_E_ERRORINDLL;
+        FreeLibrary(module);
+        if (FAILED(hr)) throw std::runtime_error("cannot register " + path + " (status " + Hex(hr) + ")");
+        std::fprintf(stderr, "qelvsonalter2: registered %s for %s\n", path.c_str(), progId.c_str());
+    }
+
+    void ReadMembers() {
+        ITypeInfo* info = nullptr;
+        HRESULT hr = object_->GetTypeInfo(0, 0, &info);
+        if (FAILED(hr) || !info) throw std::runtime_error("the object has no type information");
+        TYPEATTR* attr = nullptr;
+        info->GetTypeAttr(&attr);
+        for (UINT f = 0; attr && f < attr->cFuncs; ++f) {
+            FUNCDESC* desc = nullptr;
+            if (FAILED(info->GetFuncDesc(f, &desc)) || !desc) continue;
+            Member m;
+            m.dispid = desc->memid;
+            m.invkind = desc->invkind;
+            BSTR names[32] = {};
+            UINT got = 0;
+            info->GetNames(desc->memid, names, 32, &got);
+            m.name = got ? TakeBstr(names[0]) : std::string();
+            BSTR doc = nullptr;
+            info->GetDocumentation(desc->memid, nullptr, &doc, nullptr, nullptr);
+            m.doc = TakeBstr(doc);
+            for (SHORT i = 0; i < desc->cParams; ++i) {
+                Parameter p;
+                const ELEMDESC& e = desc->lprgelemdescParam[i];
+                const USHORT pf = e.paramdesc.wParamFlags;
+                p.name = static_cast<UINT>(i + 1) < got ? TakeBstr(names[i + 1]) : "arg" + std::to_string(i);
+                p.kind = KindOf(e.tdesc, info);
+                p.retval = (pf & PARAMFLAG_FRETVAL) != 0;
+                p.out = (pf & PARAMFLAG_FOUT) != 0;
+                p.in = (pf & PARAMFLAG_FIN) != 0 || !p.out;
+                if (p.retval) m.result = p.kind;
+                m.params.push_back(p);
+            }
+            for (UINT i = static_cast<UINT>(desc->cParams) + 1; i < got; ++i) SysFreeString(names[i]);
+            if (m.invkind == INVOKE_PROPERTYGET && m.params.empty()) m.result = KindOf(desc->elemdescFunc.tdesc, info);
+            if (m.invkind == INVOKE_PROPERTYPUTREF) m.invkind = INVOKE_PROPERTYPUT;
+            info->ReleaseFuncDesc(desc);
+            // The IDispatch members themselves are not the object's own.
+            if (m.dispid >= 0x60000000 || m.name.empty()) continue;
+            if (m.name == "CancelTransform") sinkCancelId_ = m.dispid;
+            if (m.name == "LastErrorNum" && m.invkind == INVOKE_PROPERTYGET) lastErrorId_ = m.dispid;
+            members_.push_back(std::move(m));
+        }
+        if (attr) info->ReleaseTypeAttr(attr);
+        info->Release();
+    }
+
+    void Advise() {
+        sink_ = new EventSink;
+        sink_->object = object_;
+        sink_->cancelId = sinkCancelId_;
+        IConnectionPointContainer* container = nullptr;
+        if (FAILED(object_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)))) return;
+        IEnumConnectionPoints* points = nullptr;
+        if (SUCCEEDED(container->EnumConnectionPoints(&points)) && points) {
+            IConnectionPoint* point = nullptr;
+            ULONG fetched = 0;
+            if (points->Next(1, &point, &fetched) == S_OK && point) {
+                if (SUCCEEDED(point->Advise(sink_, &cookie_))) {
+                    point_ = point;
+                } else {
+                    point->Release();
+                }
+            }
+            points->Release();
+        }
+        container->Release();
+    }
+
+    IDispatch* object_ = nullptr;
+    EventSink* sink_ = nullptr;
+    IConnectionPoint* point_ = nullptr;
+    DWORD cookie_ = 0;
+    DISPID sinkCancelId_ = DISPID_UNKNOWN;
+    DISPID lastErrorId_ = DISPID_UNKNOWN;
+    std::vector<Member> members_;
+};
+
+}  // namespace
+
+PYBIND11_MODULE(_core, m) {
+    m.doc() = "Native half of qelvsonalter2: activation, members from the type library, dispatch calls.";
+    m.def("set_error_class", [](py::object cls) { g_errorClass = std::move(cls); });
+    py::class_<Object>(m, "Object")
+        .def(py::init<const std::string&, const std::string&>(), py::arg("prog_id"), py::arg("module_path") = "")
+        .def("members", &Object::Members)
+        .def("set_handler", &Object::SetHandler)
+        .def("call", &Object::Call);
+}

@@ -1,0 +1,172 @@
+"""QelvSonalter2 from Python.
+
+    import numpy, qelvsonalter2
+    s = qelvsonalter2.Sonalter2()
+    a = numpy.zeros(44100, dtype=numpy.int16)
+    s.Amplify(a, Amp=150)          # in place, no copy
+    help(s.Fade)                   # units from the type library
+
+Every member of the component's type library is a method or property here, with
+its parameter names as keyword arguments and its help string as docstring.
+Sample arrays are numpy int16 arrays; an [in,out] array is changed in place
+(it must be C-contiguous int16); methods that shorten, lengthen or replace it
+return the new array. Float arrays come back as float32 arrays.
+"""
+
+import inspect as _inspect
+import os as _os
+import sys as _sys
+
+from . import _core
+
+try:
+    from ._location import MODULE_PATH as _MODULE_PATH
+except ImportError:  # pragma: no cover - a package without its generated file
+    _MODULE_PATH = ""
+
+__all__ = ["Sonalter2", "SonalterDisplay2", "Error", "set_format"]
+
+
+class Error(Exception):
+    """A failed call: `number` is the component's error number (e.g. -20),
+    `hresult` the status, and the message the component's description."""
+
+    def __init__(self, description, number=None, hresult=None):
+        super().__init__(description)
+        self.description = description
+        self.number = number
+        self.hresult = hresult
+
+    def __str__(self):
+        extra = []
+        if self.number is not None:
+            extra.append("error %d" % self.number)
+        if self.hresult is not None:
+            extra.append("status 0x%08X" % self.hresult)
+        return "%s (%s)" % (self.description, ", ".join(extra)) if extra else self.description
+
+
+_core.set_error_class(Error)
+
+_EVENT_PROGRESS = 1
+_EVENT_END = 2
+
+
+def _make_method(index, name, doc, inputs, has_retval, inout):
+    parameters = [_inspect.Parameter(p, _inspect.Parameter.POSITIONAL_OR_KEYWORD) for p in inputs]
+    signature = _inspect.Signature(parameters)
+
+    def method(self, *args, **kwargs):
+        bound = signature.bind(*args, **kwargs)
+        values = [bound.arguments[p] for p in inputs]
+        value, replaced = self._object.call(index, values)
+        if replaced:
+            # The component gave back a new array for an [in,out] parameter.
+            new = [replaced[i] for i in sorted(replaced)]
+            return new[0] if len(new) == 1 and value is None else (value, *new)
+        if value is not None or has_retval:
+            return value
+        if len(inout) == 1:
+            return values[inout[0]]
+        return None
+
+    method.__name__ = name
+    method.__qualname__ = name
+    method.__doc__ = doc
+    method.__signature__ = _inspect.Signature(
+        [_inspect.Parameter("self", _inspect.Parameter.POSITIONAL_OR_KEYWORD)] + parameters)
+    return method
+
+
+def _describe(name, doc, params):
+    lines = [doc or name, ""]
+    for pname, kind, is_in, is_out, retval in params:
+        role = "returns" if retval else ("in/out" if (is_in and is_out) else ("out" if is_out else "in"))
+        lines.append("  %s: %s (%s)" % (pname, kind, role))
+    return "\n".join(lines)
+
+
+class _Component:
+    """Base of the generated classes: one component object and its events."""
+
+    _prog_id = None
+
+    def __init__(self):
+        object.__setattr__(self, "_object", _core.Object(self._prog_id, _MODULE_PATH))
+        object.__setattr__(self, "on_progress", None)
+        object.__setattr__(self, "on_end", None)
+        self._object.set_handler(self._event)
+
+    def _event(self, dispid, args):
+        if dispid == _EVENT_PROGRESS and self.on_progress is not None:
+            self.on_progress(*args)
+        elif dispid == _EVENT_END and self.on_end is not None:
+            self.on_end()
+
+    def cancel(self):
+        """Asks the running call to stop (from inside an event callback)."""
+        if hasattr(type(self), "CancelTransform"):
+            self.CancelTransform()
+
+    def __setattr__(self, name, value):
+        if name.startswith("_") or name in ("on_progress", "on_end") or isinstance(
+                getattr(type(self), name, None), property):
+            object.__setattr__(self, name, value)
+        else:
+            raise AttributeError("%s has no member %r" % (type(self).__name__, name))
+
+
+def _build_class(class_name, prog_id):
+    probe = _core.Object(prog_id, _MODULE_PATH)
+    namespace = {"_prog_id": prog_id, "__doc__": "%s, created by program identifier %s." % (class_name, prog_id)}
+    getters, putters = {}, {}
+    for index, (name, kind, dispid, doc, params, result) in enumerate(probe.members()):
+        if kind == "get":
+            getters[name] = (index, doc)
+        elif kind == "put":
+            putters[name] = index
+        else:
+            inputs = [p[0] for p in params if not p[4]]
+            inout = [i for i, p in enumerate([p for p in params if not p[4]]) if p[2] and p[3]]
+            has_retval = any(p[4] for p in params)
+            namespace[name] = _make_method(index, name, _describe(name, doc, params), inputs, has_retval, inout)
+    for name in sorted(set(getters) | set(putters)):
+        get_index, doc = getters.get(name, (None, ""))
+
+        def fget(self, _i=get_index):
+            return self._object.call(_i, [])[0]
+
+        def fset(self, value, _i=putters.get(name)):
+            self._object.call(_i, [value])
+
+        namespace[name] = property(fget if get_index is not None else None,
+                                   fset if name in putters else None, doc=doc)
+    del probe
+    return type(class_name, (_Component,), namespace)
+
+
+_classes = {}
+
+
+def _class(class_name, prog_id):
+    if class_name not in _classes:
+        _classes[class_name] = _build_class(class_name, prog_id)
+    return _classes[class_name]
+
+
+def Sonalter2():
+    """Creates the transform object (QelvSonalter2.Sonalter2)."""
+    return _class("Sonalter2", "QelvSonalter2.Sonalter2")()
+
+
+def SonalterDisplay2():
+    """Creates the graphing control (QelvSonalter2.SonalterDisplay2)."""
+    return _class("SonalterDisplay2", "QelvSonalter2.SonalterDisplay2")()
+
+
+def set_format(obj, sound):
+    """Sets ArrayFrequency and ArrayChannels from a (data, rate) pair as
+    soundfile.read returns it: data of shape (frames,) or (frames, channels)."""
+    data, rate = sound
+    obj.ArrayFrequency = int(rate)
+    obj.ArrayChannels = 1 if getattr(data, "ndim", 1) == 1 else int(data.shape[1])

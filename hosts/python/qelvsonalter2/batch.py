@@ -1,0 +1,172 @@
+"""Batch processing: one chain of methods over many WAV files, in parallel on a
+Dask cluster (a local one by default, or an existing one by address).
+
+Each file is read with the standard wave module (16-bit PCM), run through the
+chain on a fresh transform object in the worker, and written to a temporary
+file renamed into place only on success. Files whose output exists and is newer
+than the input are skipped, so an interrupted run resumes where it stopped. A
+failing file is reported in the summary and never stops the others.
+"""
+
+import glob
+import os
+import shlex
+import sys
+import tempfile
+import wave
+
+import numpy
+
+
+def parse_chain(text):
+    """'Normalize 95 true Fade 100 0' -> [('Normalize', ['95', 'true']), ('Fade', ['100', '0'])].
+    A word that starts with an upper-case letter begins a method."""
+    chain = []
+    for word in shlex.split(text):
+        if word[:1].isupper() and not _is_number(word) and word.lower() not in ("true", "false"):
+            chain.append((word, []))
+        elif not chain:
+            raise ValueError("the chain must start with a method name, not %r" % word)
+        else:
+            chain[-1][1].append(word)
+    if not chain:
+        raise ValueError("empty chain")
+    return chain
+
+
+def _is_number(word):
+    try:
+        float(word)
+        return True
+    except ValueError:
+        return False
+
+
+def _convert(word):
+    low = word.lower()
+    if low in ("true", "false"):
+        return low == "true"
+    if "," in word:
+        return numpy.array([float(x) for x in word.split(",")], dtype=numpy.float32)
+    value = float(word)
+    return int(value) if value.is_integer() and "." not in word and "e" not in low else value
+
+
+def read_wav(path):
+    with wave.open(path, "rb") as f:
+        if f.getsampwidth() != 2:
+            raise ValueError("%s: only 16-bit PCM WAV files are read here" % path)
+        frames = f.readframes(f.getnframes())
+        return numpy.frombuffer(frames, dtype="<i2").astype(numpy.int16), f.getframerate(), f.getnchannels()
+
+
+def write_wav(path, samples, rate, channels):
+    """Writes atomically: a temporary file beside the target, renamed on success."""
+    folder = os.path.dirname(os.path.abspath(path))
+    fd, temporary = tempfile.mkstemp(prefix=".partial-", suffix=".wav", dir=folder)
+    os.close(fd)
+    try:
+        with wave.open(temporary, "wb") as f:
+            f.setnchannels(channels)
+            f.setsampwidth(2)
+            f.setframerate(rate)
+            f.writeframes(numpy.ascontiguousarray(samples, dtype="<i2").tobytes())
+        os.replace(temporary, path)
+    except BaseException:
+        if os.path.exists(temporary):
+            os.unlink(temporary)
+        raise
+
+
+def apply_chain(samples, rate, channels, chain):
+    """Runs the chain on a fresh transform object; returns the new samples."""
+    import qelvsonalter2
+
+    s = qelvsonalter2.Sonalter2()
+    s.ArrayFrequency = rate
+    s.ArrayChannels = channels
+    s.TBEventEnabled = False
+    work = numpy.ascontiguousarray(samples, dtype=numpy.int16).copy()
+    for name, words in chain:
+        method = getattr(s, name, None)
+        if method is None or not callable(method):
+            raise ValueError("no method %r" % name)
+        result = method(work, *[_convert(w) for w in words])
+        if isinstance(result, numpy.ndarray) and result.dtype == numpy.int16:
+            work = result
+    return work
+
+
+def process_file(source, target, chain):
+    """Worker task: returns (source, None) on success or (source, message)."""
+    try:
+        samples, rate, channels = read_wav(source)
+        out = apply_chain(samples, rate, channels, chain)
+        write_wav(target, out, rate, channels)
+        return source, None
+    except Exception as error:  # reported in the summary, never stops the run
+        return source, "%s: %s" % (type(error).__name__, error)
+
+
+def collect(inputs):
+    files = []
+    for item in inputs:
+        if os.path.isdir(item):
+            files.extend(sorted(glob.glob(os.path.join(item, "*.wav"))))
+        elif any(c in item for c in "*?["):
+            files.extend(sorted(glob.glob(item)))
+        elif item.startswith("@"):
+            with open(item[1:]) as f:
+                files.extend(line.strip() for line in f if line.strip())
+        else:
+            files.append(item)
+    return files
+
+
+def up_to_date(source, target):
+    return os.path.exists(target) and os.path.getmtime(target) >= os.path.getmtime(source)
+
+
+def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True):
+    """Processes the files; returns (done, skipped, failures)."""
+    from dask.distributed import Client, LocalCluster, as_completed
+
+    chain = parse_chain(chain_text)
+    files = collect(inputs)
+    os.makedirs(out_dir, exist_ok=True)
+    jobs, skipped = [], []
+    for source in files:
+        target = os.path.join(out_dir, os.path.basename(source))
+        (skipped if up_to_date(source, target) else jobs).append((source, target))
+
+    cluster = None
+    if scheduler:
+        client = Client(scheduler)
+    else:
+        cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
+                               dashboard_address=None, silence_logs=40)
+        client = Client(cluster)
+    failures, done = [], 0
+    try:
+        futures = [client.submit(process_file, s, t, chain, pure=False) for s, t in jobs]
+        for finished, future in enumerate(as_completed(futures), 1):
+            source, message = future.result()
+            if message:
+                failures.append((source, message))
+            else:
+                done += 1
+            if progress:
+                _bar(finished, len(futures))
+        if progress and futures:
+            sys.stderr.write("\n")
+    finally:
+        client.close()
+        if cluster is not None:
+            cluster.close()
+    return done, skipped, failures
+
+
+def _bar(done, total, width=40):
+    filled = width * done // total if total else width
+    sys.stderr.write("\r[%s%s] %d/%d files" % ("#" * filled, "." * (width - filled), done, total))
+    sys.stderr.flush()

@@ -1,0 +1,59 @@
+"""The batch command on a two-worker local Dask cluster: every output equals a
+single call's result, a corrupt input is reported without stopping the rest,
+and a second run skips what is up to date."""
+
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import numpy
+
+from qelvsonalter2 import batch
+
+
+class Batch(unittest.TestCase):
+    def test_batch_matches_single_calls_reports_failures_and_resumes(self):
+        with tempfile.TemporaryDirectory() as folder:
+            source = os.path.join(folder, "in")
+            out = os.path.join(folder, "out")
+            os.makedirs(source)
+            rng = numpy.random.default_rng(5)
+            inputs = {}
+            for i in range(6):
+                samples = rng.integers(-20000, 20000, size=3000 + 100 * i, dtype=numpy.int16)
+                path = os.path.join(source, "f%d.wav" % i)
+                batch.write_wav(path, samples, 22050, 1 + i % 2)
+                inputs[path] = samples
+            with open(os.path.join(source, "broken.wav"), "wb") as f:
+                f.write(b"RIFF\x10\x00\x00\x00WAVEjunk")
+            chain = "Normalize 95 true Fade 100 0 Invert"
+
+            env = dict(os.environ)
+            result = subprocess.run([sys.executable, "-m", "qelvsonalter2", "batch", source, "--out", out,
+                                     "--chain", chain, "--workers", "2"],
+                                    capture_output=True, text=True, env=env, timeout=300)
+            self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+            self.assertIn("6 written, 0 up to date, 1 failed", result.stdout)
+            self.assertIn("broken.wav", result.stdout)
+
+            for path, samples in inputs.items():
+                written, rate, channels = batch.read_wav(os.path.join(out, os.path.basename(path)))
+                expected = batch.apply_chain(samples, rate, channels, batch.parse_chain(chain))
+                numpy.testing.assert_array_equal(written, expected)
+            self.assertFalse([n for n in os.listdir(out) if n.startswith(".partial-")])
+
+            again = subprocess.run([sys.executable, "-m", "qelvsonalter2", "batch", source, "--out", out,
+                                    "--chain", chain, "-q"], capture_output=True, text=True, env=env, timeout=300)
+            self.assertIn("0 written, 6 up to date, 1 failed", again.stdout)
+
+    def test_chain_parsing(self):
+        self.assertEqual(batch.parse_chain("Normalize 95 true Fade 100 0"),
+                         [("Normalize", ["95", "true"]), ("Fade", ["100", "0"])])
+        with self.assertRaises(ValueError):
+            batch.parse_chain("95 Normalize")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,25 @@
+// Vibrato: a sine-shaped gain per sample in the transform frame with full edge
+// smoothing, the per-sample cancel test and per-sample progress.
+#include <cmath>
+
+#include "transform/TransformFrame.h"
+#include "transform/effects/Modulation.h"
+
+namespace qelv {
+
+STDMETHODIMP CSonalter2::Vibrato(SAFEARRAY** WavArray, FLOAT SweepDepth, FLOAT SweepFrequency, FLOAT SweepPhase) {
+    // A depth outside 0 .. 100 (or NaN) is refused; so are a sweep that would make
+    // every sine NaN (a non-finite frequency or phase) and a rate of 0 Hz, by
+    // which the frequency would be divided.
+    if (!(SweepDepth >= 0.0f && SweepDepth <= 100.0f) || !std::isfinite(SweepFrequency) ||
+        !std::isfinite(SweepPhase) || ArrayFrequency == 0) {
+        return ReportError(INVALIDPARAM);
+    }
+    return RunFrame(*this, EdgeMode::Blend, WavArray, [&](TransformFrame& frame) -> Outcome {
+        const dsp::VibratoSweep sweep = dsp::MakeVibratoSweep(SweepDepth, SweepFrequency, SweepPhase, ArrayFrequency);
+        std::int16_t* a = frame.data();
+        return frame.Run(frame.size(), [a, &sweep](std::size_t b, std::size_t e) { dsp::VibratoRange(a, b, e, sweep); });
+    });
+}
+
+}  // namespace qelv
