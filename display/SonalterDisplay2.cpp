@@ -29,6 +29,7 @@ CSonalterDisplay2::~CSonalterDisplay2() {
     SysFreeString(ScaleXCaption);
     SysFreeString(ScaleYCaption);
     ReleaseScaleFont();
+    if (viewSink_) viewSink_->Release();
 }
 
 // ---- IUnknown -------------------------------------------------------------------
@@ -50,6 +51,8 @@ STDMETHODIMP CSonalterDisplay2::QueryInterface(REFIID riid, void** ppv) {
         *ppv = static_cast<IPersistStreamInit*>(this);
     } else if (IsEqualIID(riid, IID_IPersistStorage)) {
         *ppv = static_cast<IPersistStorage*>(this);
+    } else if (IsEqualIID(riid, IID_IViewObject) || IsEqualIID(riid, IID_IViewObject2)) {
+        *ppv = static_cast<IViewObject2*>(this);
     } else {
         *ppv = nullptr;
         return E_NOINTERFACE;
@@ -290,7 +293,26 @@ STDMETHODIMP CSonalterDisplay2::put_ScaleYCaption(BSTR caption) { return StoreCa
 
 STDMETHODIMP CSonalterDisplay2::get_ScaleYCaption(BSTR* pcaption) { return GiveCaption(ScaleYCaption, pcaption); }
 
-void CSonalterDisplay2::RedrawNow() {}
+void CSonalterDisplay2::RedrawNow() {
+    if (Window) {
+        HDC dc = GetDC(Window);
+        if (dc) {
+            const RECT bounds{0, 0, PositionRect.right - PositionRect.left, PositionRect.bottom - PositionRect.top};
+            DrawGraph(dc, bounds);
+            ReleaseDC(Window, dc);
+        }
+        return;
+    }
+    if (!viewSink_ || !(viewAspects_ & DVASPECT_CONTENT)) return;
+    IAdviseSink* sink = viewSink_;
+    sink->AddRef();
+    if (viewAdvf_ & 4) {  // ADVF_ONLYONCE: the first change ends the advice
+        viewSink_->Release();
+        viewSink_ = nullptr;
+    }
+    sink->OnViewChange(DVASPECT_CONTENT, -1);
+    sink->Release();
+}
 
 // ---- Events ----------------------------------------------------------------------------
 

@@ -20,7 +20,8 @@ class CSonalterDisplay2 final : public ISonalterDisplay2,
                                 public IProvideClassInfo2,
                                 public IObjectSafety,
                                 public IPersistStreamInit,
-                                public IPersistStorage {
+                                public IPersistStorage,
+                                public IViewObject2 {
 public:
     // Creates a control with one reference, or returns nullptr when out of memory.
     static CSonalterDisplay2* Create();
@@ -121,6 +122,19 @@ public:
     STDMETHODIMP SaveCompleted(IStorage* pStgNew) override;
     STDMETHODIMP HandsOffStorage() override;
 
+    // IViewObject, IViewObject2 (DisplayView.cpp): a host draws the control
+    // into its own device context without activating it.
+    STDMETHODIMP Draw(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd, HDC hdcTargetDev,
+                      HDC hdcDraw, LPCRECTL lprcBounds, LPCRECTL lprcWBounds,
+                      BOOL(STDMETHODCALLTYPE* pfnContinue)(ULONG_PTR dwContinue), ULONG_PTR dwContinue) override;
+    STDMETHODIMP GetColorSet(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd,
+                             HDC hicTargetDev, LOGPALETTE** ppColorSet) override;
+    STDMETHODIMP Freeze(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DWORD* pdwFreeze) override;
+    STDMETHODIMP Unfreeze(DWORD dwFreeze) override;
+    STDMETHODIMP SetAdvise(DWORD aspects, DWORD advf, IAdviseSink* pAdvSink) override;
+    STDMETHODIMP GetAdvise(DWORD* pAspects, DWORD* pAdvf, IAdviseSink** ppAdvSink) override;
+    STDMETHODIMP GetExtent(DWORD dwDrawAspect, LONG lindex, DVTARGETDEVICE* ptd, LPSIZEL lpsizel) override;
+
     // Events, each called on every connected sink.
     void Fire_MouseMove(INT x, INT y);
     void Fire_MouseUp(INT x, INT y);
@@ -129,8 +143,8 @@ public:
     void Fire_MouseDblClick();
     void Fire_ResetPoint(LONG tickIndex);
 
-    // Shows a change at once. The control draws only into its own window;
-    // without one there is nothing to repaint.
+    // Shows a change at once: drawn into the control's window when it has one,
+    // otherwise the host's view sink (SetAdvise) is told that the view changed.
     void RedrawNow();
 
     // The geometry both mappings use: the scale limits, LogScale and the plot
@@ -144,6 +158,16 @@ public:
     // The scale font handle, created on first use (face "Small Fonts", a
     // 7-point character height) unless one was given through ScaleFont.
     HFONT ScaleFontHandle();
+
+    // Draws the whole graph into target over bounds (DrawGraph.cpp): nothing
+    // while the control has no window of its own.
+    HRESULT DrawGraph(HDC target, const RECT& bounds);
+
+    // The drawing itself, also for a host that renders the control without
+    // activating it: an off-screen bitmap of the rectangle's size, copied to
+    // the rectangle's top left corner. S_OK, also for an empty rectangle;
+    // E_OUTOFMEMORY when the bitmap or its context cannot be made.
+    HRESULT RenderGraph(HDC target, const RECT& bounds);
 
     const CPointList& PointList() const { return points_; }
 
@@ -171,6 +195,7 @@ public:
     VARIANT_BOOL LogScale = 0;
     SIZEL Extent{5080, 5080};  // HIMETRIC
     RECT PositionRect{0, 0, 0, 0};
+    HWND Window = nullptr;  // the control's own window while in-place active
 
 private:
     CSonalterDisplay2();
@@ -180,6 +205,10 @@ private:
     HRESULT RefuseLimit(const OLECHAR* message);
     HRESULT StoreCaption(BSTR* stored, BSTR caption);
     void ReleaseScaleFont();
+    void DrawCurve(HDC dc, const ScaleGeometry& g);
+    void DrawXScale(HDC dc, const ScaleGeometry& g);
+    void DrawYScale(HDC dc, const ScaleGeometry& g, LONG textHeight);
+    void DrawBorder(HDC dc, LONG w, LONG h);
 
     ModuleLockHolder moduleLock_;
     LONG volatile refs_ = 1;
@@ -189,6 +218,9 @@ private:
     HFONT scaleFont_ = nullptr;
     bool ownsScaleFont_ = false;
     IFont* scaleFontObject_ = nullptr;  // held while its handle is the scale font
+    IAdviseSink* viewSink_ = nullptr;    // the host's view sink, held
+    DWORD viewAspects_ = 0;
+    DWORD viewAdvf_ = 0;
 };
 
 }  // namespace qelv

@@ -1,7 +1,7 @@
 // sonalter-curve: builds a curve from points in the graphing control, exactly
 // as the control computes it for GetLineArray, and prints the line array as
 // CSV, so that envelopes and gain curves for Envelope, FFTFilter and Equalizer
-// can be made without a window.
+// can be made without a window; with --png it draws the control as a picture.
 
 #include <cerrno>
 #include <cmath>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "PngRender.h"
 #include "display/SonalterDisplay2.h"
 
 namespace {
@@ -41,6 +42,15 @@ Options:
       --xmin X, --xmax X the X scale (default 0 and 22050)
       --ymin Y, --ymax Y the Y scale (default -20 and 20)
       --points           print the points as the control keeps them instead
+      --png OUT.png      draw the control with these points and settings into
+                         OUT.png instead of printing (192 x 192 pixels unless
+                         --size WxH gives the size, e.g. --size 400x240; a
+                         size with an 'x' is the picture's, a plain number
+                         the LineArraySize)
+      --log              logarithmic X scale
+      --border STYLE     none, single, lowered or raised (default none)
+      --no-grid, --no-xscale, --no-yscale
+                         hide the grid or a scale
   -h, --help             print this help and exit
 
 Output (standard output):
@@ -60,6 +70,10 @@ struct Options {
     double xMin = 0.0, xMax = 22050.0, yMin = -20.0, yMax = 20.0;
     bool points = false;
     std::string file = "-";
+    std::string png;
+    long width = 192, height = 192;
+    bool log = false, grid = true, xScale = true, yScale = true;
+    long border = 0;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -130,6 +144,14 @@ Options ParseOptions(int argc, char** argv) {
             }
         } else if (arg == "-n" || arg == "--size") {
             const std::string v = value("--size");
+            const std::size_t cross = v.find('x');
+            if (cross != std::string::npos) {
+                if (!ParseLong(v.substr(0, cross), o.width) || !ParseLong(v.substr(cross + 1), o.height) ||
+                    o.width < 1 || o.height < 1 || o.width > 16384 || o.height > 16384) {
+                    Fail("--size needs WxH with each 1 to 16384, not '" + v + "'");
+                }
+                continue;
+            }
             if (!ParseLong(v, o.size) || o.size < 1 || o.size > 100000000) {
                 Fail("--size needs a whole number from 1 to 100000000, not '" + v + "'");
             }
@@ -143,6 +165,24 @@ Options ParseOptions(int argc, char** argv) {
             o.yMax = FiniteFloat("--ymax", value("--ymax"));
         } else if (arg == "--points") {
             o.points = true;
+        } else if (arg == "--png") {
+            o.png = value("--png");
+        } else if (arg == "--log") {
+            o.log = true;
+        } else if (arg == "--no-grid") {
+            o.grid = false;
+        } else if (arg == "--no-xscale") {
+            o.xScale = false;
+        } else if (arg == "--no-yscale") {
+            o.yScale = false;
+        } else if (arg == "--border") {
+            const std::string v = value("--border");
+            static const char* const kStyles[] = {"none", "single", "lowered", "raised"};
+            o.border = -1;
+            for (long k = 0; k < 4; ++k) {
+                if (v == kStyles[k]) o.border = k;
+            }
+            if (o.border < 0) Fail("--border needs none, single, lowered or raised, not '" + v + "'");
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-" && !std::isdigit(static_cast<unsigned char>(arg[1]))) {
             Fail("unknown option '" + arg + "'");
         } else {
@@ -278,6 +318,21 @@ int main(int argc, char** argv) {
     const HRESULT set = control->SetPointArray(&input);
     SafeArrayDestroy(input);
     Check(set, "the points");
+
+    if (!o.png.empty()) {
+        Check(control->put_LogScale(o.log ? VARIANT_TRUE : VARIANT_FALSE), "--log");
+        Check(control->put_GridVisible(o.grid ? VARIANT_TRUE : VARIANT_FALSE), "--no-grid");
+        Check(control->put_ScaleXVisible(o.xScale ? VARIANT_TRUE : VARIANT_FALSE), "--no-xscale");
+        Check(control->put_ScaleYVisible(o.yScale ? VARIANT_TRUE : VARIANT_FALSE), "--no-yscale");
+        Check(control->put_BorderStyle(static_cast<BorderTypeConstants>(o.border)), "--border");
+        const std::string error =
+            curve::RenderPng(control, static_cast<int>(o.width), static_cast<int>(o.height), o.png);
+        if (!error.empty()) {
+            std::fprintf(stderr, "sonalter-curve: %s\n", error.c_str());
+            return 1;
+        }
+        return 0;
+    }
 
     SAFEARRAY* result = nullptr;
     Check(o.points ? control->GetPointArray(&result) : control->GetLineArray(&result), "the array");

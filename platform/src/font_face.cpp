@@ -227,6 +227,49 @@ bool TextWidth(const LOGFONTW& font, const char16_t* text, int length, LONG* wid
     return true;
 }
 
+bool DrawText(const LOGFONTW& font, const char16_t* text, int length, LONG x, LONG baseline, CoverageSink sink,
+              void* target) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    LoadedFace* loaded = FaceFor(font);
+    if (!loaded) return false;
+    FT_Face face = loaded->face;
+    const long em = EmPixels(font, face);
+    // Glyphs larger than the largest measured size are not rasterised.
+    if (em > kLargestMeasuredEm) return true;
+    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(em)) != 0) return false;
+    long long pen = x;
+    for (int k = 0; k < length; ++k) {
+        char32_t code = text[k];
+        if (code >= 0xD800 && code < 0xDC00 && k + 1 < length && text[k + 1] >= 0xDC00 && text[k + 1] < 0xE000) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (text[k + 1] - 0xDC00);
+            ++k;
+        }
+        if (FT_Load_Char(face, code, FT_LOAD_RENDER) != 0) continue;
+        const FT_GlyphSlot glyph = face->glyph;
+        const FT_Bitmap& bitmap = glyph->bitmap;
+        const long long left = pen + glyph->bitmap_left;
+        const long long top = static_cast<long long>(baseline) - glyph->bitmap_top;
+        for (unsigned row = 0; row < bitmap.rows; ++row) {
+            const unsigned char* line = bitmap.buffer + static_cast<long long>(row) * bitmap.pitch;
+            for (unsigned column = 0; column < bitmap.width; ++column) {
+                unsigned coverage = 0;
+                if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO) {
+                    coverage = (line[column >> 3] & (0x80u >> (column & 7))) ? 255u : 0u;
+                } else if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
+                    coverage = bitmap.num_grays > 1 ? line[column] * 255u / (bitmap.num_grays - 1u) : line[column];
+                }
+                const long long px = left + column;
+                const long long py = top + row;
+                if (coverage && px >= -0x7FFFFFFF && px <= 0x7FFFFFFF && py >= -0x7FFFFFFF && py <= 0x7FFFFFFF) {
+                    sink(target, static_cast<LONG>(px), static_cast<LONG>(py), coverage);
+                }
+            }
+        }
+        pen += (glyph->advance.x + 32) >> 6;
+    }
+    return true;
+}
+
 std::u16string FaceName(const LOGFONTW& font) {
     std::lock_guard<std::mutex> lock(g_mutex);
     LoadedFace* loaded = FaceFor(font);

@@ -16,6 +16,15 @@ bool Metrics(const LOGFONTW& font, TEXTMETRICW* metrics);
 // the realised font; false when no face could be loaded.
 bool TextWidth(const LOGFONTW& font, const char16_t* text, int length, LONG* width);
 
+// Receives the coverage (1..255) of one pixel of rasterised text.
+using CoverageSink = void (*)(void* target, LONG x, LONG y, unsigned coverage);
+
+// Rasterises text (grey levels) with its pen starting at (x, baseline) in the
+// realised font; glyphs advance by their hinted advances, exactly as TextWidth
+// sums them. Returns false when no face could be loaded.
+bool DrawText(const LOGFONTW& font, const char16_t* text, int length, LONG x, LONG baseline, CoverageSink sink,
+              void* target);
+
 // The family name of the face the font is realised with.
 std::u16string FaceName(const LOGFONTW& font);
 

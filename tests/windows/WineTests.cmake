@@ -9,6 +9,7 @@
 #   windows.precision   extended precision on a thread at 53 bits (Windows and Linux)
 #   windows.outputs     Linux module and Windows DLL give byte-identical results
 #   windows.display     the same for the display control, and its streams load across
+#   windows.render      the display control's pictures: identical outside text
 #   windows.unregister  regsvr32 /u /s removes the entries, keeps CLSID
 find_program(QELV_MINGW_CXX NAMES x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-g++)
 find_program(QELV_WIDL_FOR_TESTS NAMES x86_64-w64-mingw32-widl widl)
@@ -76,3 +77,4 @@ foreach(name events latebound precision vbscript jscript)
 endforeach()
 qelv_wine_test(outputs FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 300)
 qelv_wine_test(display FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 120)
+qelv_wine_test(render FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 120)

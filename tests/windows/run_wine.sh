@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One step of the Windows tests, run by CTest (see WineTests.cmake for the list).
-#   run_wine.sh build|exports|resources|prefix|register|events|latebound|precision|vbscript|jscript|outputs|display|unregister|stop-prefix
+#   run_wine.sh build|exports|resources|prefix|register|events|latebound|precision|vbscript|jscript|outputs|display|render|unregister|stop-prefix
 # Every Windows program's output is captured to a file under $QELV_WINE_WORK and
 # checked; a program's exit status alone is not trusted (cscript exits 0 after a
 # script error), so test programs must end with "N passed, 0 failed".
@@ -154,6 +154,21 @@ display)
   cmp "$out/display-windows.stream" "$out/display-windows-on-linux.stream" || fail "Linux re-save differs"
   cmp "$out/display-linux.stream" "$out/display-linux-on-windows.stream" || fail "Windows re-save differs"
   echo "identical: $(stat -c %s "$out/display-linux.bin") bytes"
+  ;;
+render)
+  # The display control's pictures: Windows GDI under Wine against the Linux
+  # platform; pictures that differ outside text stay in output/render-*.
+  out=$work/output
+  rm -rf "$out/render-windows" "$out/render-linux"
+  mkdir -p "$out/render-windows" "$out/render-linux"
+  capture render-windows "$bin/qelv-win-host.exe" render "$(winpath "$out/render-windows")" \
+    || fail "Windows pictures"
+  export QELV_REGISTRY=$work/linux-registry
+  rm -f "$QELV_REGISTRY"
+  "$QELV_LINUX_HOST" register "$QELV_LINUX_MODULE" || fail "registering the Linux module"
+  "$QELV_LINUX_HOST" render "$out/render-linux" | tee "$out/render-linux.txt" || fail "Linux pictures"
+  "$QELV_LINUX_HOST" render-compare "$out/render-linux" "$out/render-windows" | tee "$out/render-compare.txt" \
+    || fail "the pictures differ (kept in $out/render-linux and $out/render-windows)"
   ;;
 *)
   fail "unknown step $step"

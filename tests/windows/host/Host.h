@@ -76,5 +76,7 @@ int WriteOutputs(const char* file);
 int WriteDisplay(const char* file);
 int ResaveDisplay(const char* in, const char* out);
 int ExtractDisplayStream(const char* outputs, const char* streamFile);
+int WriteRenders(const char* dir);
+int CompareRenders(const char* first, const char* second);
 
 }  // namespace host

@@ -13,6 +13,10 @@
 //                                          the changed control's stream out of them
 //   qelv-win-host display-resave <in> <out>
 //                                          loads a saved stream and saves it again
+//   qelv-win-host render <dir>             the display control's pictures of several
+//                                          states as BMP files, with text measurements
+//   qelv-win-host render-compare <a> <b>   the pictures of two platforms: identical
+//                                          outside text, the same text measurements
 //   qelv-win-host register|unregister <module path>
 //                                          runs the module's own registration entry
 #include <cstring>
@@ -75,7 +79,7 @@ int RunModuleEntry(const char* path, const char* entry) {
 
 int Usage() {
     std::printf("usage: qelv-win-host registry <module>|resources <module>|unregistered|events|latebound|precision|outputs <file>|"
-                "display <file>|display-stream <outputs> <file>|display-resave <in> <out>|register <module>|unregister <module>\n");
+                "display <file>|display-stream <outputs> <file>|display-resave <in> <out>|render <dir>|render-compare <dir> <dir>|register <module>|unregister <module>\n");
     return 2;
 }
 
@@ -99,6 +103,8 @@ int main(int argc, char** argv) {
     else if (command == "display" && argc == 3) result = host::WriteDisplay(argv[2]);
     else if (command == "display-stream" && argc == 4) result = host::ExtractDisplayStream(argv[2], argv[3]);
     else if (command == "display-resave" && argc == 4) result = host::ResaveDisplay(argv[2], argv[3]);
+    else if (command == "render" && argc == 3) result = host::WriteRenders(argv[2]);
+    else if (command == "render-compare" && argc == 4) result = host::CompareRenders(argv[2], argv[3]);
     else if (command == "register" && argc == 3) result = RunModuleEntry(argv[2], "DllRegisterServer");
     else if (command == "unregister" && argc == 3) result = RunModuleEntry(argv[2], "DllUnregisterServer");
     else result = Usage();

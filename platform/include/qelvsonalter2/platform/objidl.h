@@ -5,6 +5,7 @@
 
 #include "oaidl.h"
 #include "winbase.h"
+#include "wingdi.h"
 
 // ---- Global memory (movable blocks behind a handle) ----
 #define GMEM_FIXED 0x0000
@@ -147,6 +148,89 @@ struct IPersistStorage : public IPersist {
     STDMETHOD(SaveCompleted)(IStorage* pStgNew) = 0;
     STDMETHOD(HandsOffStorage)() = 0;
 };
+
+// ---- Views: drawing an object into a host's device context ----
+typedef WORD CLIPFORMAT;
+
+typedef struct tagDVTARGETDEVICE {
+    DWORD tdSize;
+    WORD tdDriverNameOffset;
+    WORD tdDeviceNameOffset;
+    WORD tdPortNameOffset;
+    WORD tdExtDevmodeOffset;
+    BYTE tdData[1];
+} DVTARGETDEVICE;
+
+typedef struct tagPALETTEENTRY {
+    BYTE peRed;
+    BYTE peGreen;
+    BYTE peBlue;
+    BYTE peFlags;
+} PALETTEENTRY;
+
+typedef struct tagLOGPALETTE {
+    WORD palVersion;
+    WORD palNumEntries;
+    PALETTEENTRY palPalEntry[1];
+} LOGPALETTE;
+
+typedef struct tagFORMATETC {
+    CLIPFORMAT cfFormat;
+    DVTARGETDEVICE* ptd;
+    DWORD dwAspect;
+    LONG lindex;
+    DWORD tymed;
+} FORMATETC;
+
+typedef struct tagSTGMEDIUM {
+    DWORD tymed;
+    union {
+        HBITMAP hBitmap;
+        HANDLE hMetaFilePict;
+        HANDLE hEnhMetaFile;
+        HGLOBAL hGlobal;
+        LPOLESTR lpszFileName;
+        IStream* pstm;
+        IStorage* pstg;
+    };
+    IUnknown* pUnkForRelease;
+} STGMEDIUM;
+
+enum tagDVASPECT { DVASPECT_CONTENT = 1, DVASPECT_THUMBNAIL = 2, DVASPECT_ICON = 4, DVASPECT_DOCPRINT = 8 };
+
+#define DV_E_LINDEX ((HRESULT)0x80040068L)
+#define DV_E_DVASPECT ((HRESULT)0x8004006BL)
+#define OLE_E_BLANK ((HRESULT)0x80040007L)
+
+struct IMoniker;
+
+struct IAdviseSink : public IUnknown {
+    STDMETHOD_(void, OnDataChange)(FORMATETC* pFormatetc, STGMEDIUM* pStgmed) = 0;
+    STDMETHOD_(void, OnViewChange)(DWORD dwAspect, LONG lindex) = 0;
+    STDMETHOD_(void, OnRename)(IMoniker* pmk) = 0;
+    STDMETHOD_(void, OnSave)() = 0;
+    STDMETHOD_(void, OnClose)() = 0;
+};
+
+struct IViewObject : public IUnknown {
+    STDMETHOD(Draw)(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd, HDC hdcTargetDev,
+                    HDC hdcDraw, LPCRECTL lprcBounds, LPCRECTL lprcWBounds,
+                    BOOL(STDMETHODCALLTYPE* pfnContinue)(ULONG_PTR dwContinue), ULONG_PTR dwContinue) = 0;
+    STDMETHOD(GetColorSet)(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd,
+                           HDC hicTargetDev, LOGPALETTE** ppColorSet) = 0;
+    STDMETHOD(Freeze)(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DWORD* pdwFreeze) = 0;
+    STDMETHOD(Unfreeze)(DWORD dwFreeze) = 0;
+    STDMETHOD(SetAdvise)(DWORD aspects, DWORD advf, IAdviseSink* pAdvSink) = 0;
+    STDMETHOD(GetAdvise)(DWORD* pAspects, DWORD* pAdvf, IAdviseSink** ppAdvSink) = 0;
+};
+
+struct IViewObject2 : public IViewObject {
+    STDMETHOD(GetExtent)(DWORD dwDrawAspect, LONG lindex, DVTARGETDEVICE* ptd, LPSIZEL lpsizel) = 0;
+};
+
+EXTERN_C QELV_PLATFORM_API const IID IID_IAdviseSink;
+EXTERN_C QELV_PLATFORM_API const IID IID_IViewObject;
+EXTERN_C QELV_PLATFORM_API const IID IID_IViewObject2;
 
 EXTERN_C QELV_PLATFORM_API const IID IID_ISequentialStream;
 EXTERN_C QELV_PLATFORM_API const IID IID_IStream;

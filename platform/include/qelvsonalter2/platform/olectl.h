@@ -60,3 +60,7 @@ EXTERN_C QELV_PLATFORM_API const IID IID_IFont;
 EXTERN_C QELV_PLATFORM_API const CLSID CLSID_StdFont;
 
 WINOLEAUTAPI OleCreateFontIndirect(LPFONTDESC lpFontDesc, REFIID riid, LPVOID* lplpvObj);
+
+// OleTranslateColor: an OLE_COLOR to the COLORREF that draws it (system colours
+// through GetSysColor).
+WINOLEAUTAPI OleTranslateColor(OLE_COLOR clr, HPALETTE hpal, COLORREF* lpcolorref);

@@ -179,10 +179,17 @@ typedef struct tagPOINT {
 typedef struct tagSIZE {
     LONG cx;
     LONG cy;
-} SIZE, SIZEL;
+} SIZE, SIZEL, *PSIZEL, *LPSIZEL;
 typedef struct tagRECT {
     LONG left;
     LONG top;
     LONG right;
     LONG bottom;
 } RECT;
+typedef struct _RECTL {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+} RECTL, *PRECTL, *LPRECTL;
+typedef const RECTL* LPCRECTL;

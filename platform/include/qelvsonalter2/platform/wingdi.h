@@ -1,8 +1,9 @@
-// The graphics device interface subset the display control measures text with:
-// device contexts (memory and screen), fonts, text metrics and extents, and
-// the generic object calls. Fonts are matched through fontconfig and measured
-// with FreeType; a device context here has no pixels yet, only a font and a
-// resolution (96 pixels per inch).
+// The graphics device interface subset the display control draws with: device
+// contexts (memory and screen), fonts, pens, brushes, bitmaps (32 bits per
+// pixel), solid fills, lines, text, and the copy of one context's pixels into
+// another. Fonts are matched through fontconfig and measured and rasterised
+// with FreeType; every context has a resolution of 96 pixels per inch. The
+// screen's context has no pixels: drawing into it does nothing.
 #pragma once
 
 #include "windef.h"
@@ -11,6 +12,57 @@ typedef struct HDC__* HDC;
 typedef struct HGDIOBJ__* HGDIOBJ;
 typedef struct HFONT__* HFONT;
 typedef struct HWND__* HWND;
+typedef struct HPEN__* HPEN;
+typedef struct HBRUSH__* HBRUSH;
+typedef struct HBITMAP__* HBITMAP;
+typedef struct HPALETTE__* HPALETTE;
+
+// A colour as 0x00BBGGRR.
+typedef DWORD COLORREF;
+#define RGB(r, g, b) ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))
+#define GetRValue(rgb) ((BYTE)(rgb))
+#define GetGValue(rgb) ((BYTE)(((WORD)(rgb)) >> 8))
+#define GetBValue(rgb) ((BYTE)((rgb) >> 16))
+#define CLR_INVALID 0xFFFFFFFF
+
+typedef struct tagBITMAP {
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    LPVOID bmBits;
+} BITMAP, *PBITMAP, *LPBITMAP;
+
+typedef struct tagBITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+} BITMAPINFOHEADER, *PBITMAPINFOHEADER, *LPBITMAPINFOHEADER;
+
+typedef struct tagRGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+} RGBQUAD;
+
+typedef struct tagBITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+} BITMAPINFO, *PBITMAPINFO, *LPBITMAPINFO;
+
+#define BI_RGB 0
+#define DIB_RGB_COLORS 0
 
 #define LF_FACESIZE 32
 
@@ -95,6 +147,12 @@ typedef struct tagTEXTMETRICW {
 #define LOGPIXELSY 90
 
 // Stock objects.
+#define WHITE_BRUSH 0
+#define BLACK_BRUSH 4
+#define NULL_BRUSH 5
+#define WHITE_PEN 6
+#define BLACK_PEN 7
+#define NULL_PEN 8
 #define OEM_FIXED_FONT 10
 #define ANSI_FIXED_FONT 11
 #define ANSI_VAR_FONT 12
@@ -104,9 +162,38 @@ typedef struct tagTEXTMETRICW {
 #define DEFAULT_GUI_FONT 17
 
 // Object types (GetObjectType).
-#define OBJ_FONT 6
+#define OBJ_PEN 1
+#define OBJ_BRUSH 2
 #define OBJ_DC 3
+#define OBJ_FONT 6
+#define OBJ_BITMAP 7
 #define OBJ_MEMDC 10
+
+// Pen styles.
+#define PS_SOLID 0
+#define PS_NULL 5
+
+// Background modes.
+#define TRANSPARENT 1
+#define OPAQUE 2
+
+// Text alignment (SetTextAlign).
+#define TA_NOUPDATECP 0
+#define TA_UPDATECP 1
+#define TA_LEFT 0
+#define TA_RIGHT 2
+#define TA_CENTER 6
+#define TA_TOP 0
+#define TA_BOTTOM 8
+#define TA_BASELINE 24
+#define GDI_TA_ERROR 0xFFFFFFFF
+
+// ExtTextOut options.
+#define ETO_OPAQUE 0x0002
+#define ETO_CLIPPED 0x0004
+
+// Raster operations (BitBlt).
+#define SRCCOPY 0x00CC0020
 
 #define GDI_ERROR (0xFFFFFFFFL)
 #define HGDI_ERROR ((HANDLE)(LONG_PTR)-1)
@@ -131,7 +218,46 @@ WINBASEAPI BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, S
 WINBASEAPI BOOL WINAPI GetTextExtentPoint32A(HDC hdc, LPCSTR lpString, int c, SIZE* psizl);
 WINBASEAPI int WINAPI GetTextFaceW(HDC hdc, int c, LPWSTR lpName);
 
+WINBASEAPI HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color);
+WINBASEAPI HBRUSH WINAPI CreateSolidBrush(COLORREF color);
+WINBASEAPI HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy);
+WINBASEAPI HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, VOID** ppvBits,
+                                           HANDLE hSection, DWORD offset);
+WINBASEAPI int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv);
+
+WINBASEAPI COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color);
+WINBASEAPI COLORREF WINAPI GetBkColor(HDC hdc);
+WINBASEAPI int WINAPI SetBkMode(HDC hdc, int mode);
+WINBASEAPI int WINAPI GetBkMode(HDC hdc);
+WINBASEAPI COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color);
+WINBASEAPI COLORREF WINAPI GetTextColor(HDC hdc);
+WINBASEAPI UINT WINAPI SetTextAlign(HDC hdc, UINT align);
+WINBASEAPI UINT WINAPI GetTextAlign(HDC hdc);
+WINBASEAPI COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
+WINBASEAPI COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color);
+
+WINBASEAPI BOOL WINAPI MoveToEx(HDC hdc, int x, int y, POINT* lppt);
+WINBASEAPI BOOL WINAPI LineTo(HDC hdc, int x, int y);
+WINBASEAPI BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom);
+
+WINBASEAPI BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* lprect, LPCWSTR lpString,
+                                   UINT c, const INT* lpDx);
+WINBASEAPI BOOL WINAPI ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT* lprect, LPCSTR lpString, UINT c,
+                                   const INT* lpDx);
+WINBASEAPI BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR lpString, int c);
+WINBASEAPI BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c);
+
+WINBASEAPI BOOL WINAPI GdiFlush();
+WINBASEAPI BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
+
 // Overloads so that SelectObject and DeleteObject take font handles as they do
 // with the Windows headers, where every handle converts to HGDIOBJ.
 inline HGDIOBJ SelectObject(HDC hdc, HFONT font) { return SelectObject(hdc, reinterpret_cast<HGDIOBJ>(font)); }
 inline BOOL DeleteObject(HFONT font) { return DeleteObject(reinterpret_cast<HGDIOBJ>(font)); }
+inline HGDIOBJ SelectObject(HDC hdc, HPEN pen) { return SelectObject(hdc, reinterpret_cast<HGDIOBJ>(pen)); }
+inline BOOL DeleteObject(HPEN pen) { return DeleteObject(reinterpret_cast<HGDIOBJ>(pen)); }
+inline HGDIOBJ SelectObject(HDC hdc, HBRUSH brush) { return SelectObject(hdc, reinterpret_cast<HGDIOBJ>(brush)); }
+inline BOOL DeleteObject(HBRUSH brush) { return DeleteObject(reinterpret_cast<HGDIOBJ>(brush)); }
+inline HGDIOBJ SelectObject(HDC hdc, HBITMAP bitmap) { return SelectObject(hdc, reinterpret_cast<HGDIOBJ>(bitmap)); }
+inline BOOL DeleteObject(HBITMAP bitmap) { return DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap)); }
+inline int GetObjectW(HBITMAP bitmap, int c, LPVOID pv) { return GetObjectW(reinterpret_cast<HANDLE>(bitmap), c, pv); }

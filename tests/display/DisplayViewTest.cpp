@@ -1,0 +1,100 @@
+// The view protocol: a host draws the control into its own context at any
+// position, and its view sink hears of every change.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "DisplayTestSupport.h"
+
+namespace qelv::test {
+namespace {
+
+class ViewSink : public IAdviseSink {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IAdviseSink)) {
+            *ppv = this;
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+    STDMETHODIMP_(void) OnDataChange(FORMATETC*, STGMEDIUM*) override {}
+    STDMETHODIMP_(void) OnViewChange(DWORD aspect, LONG lindex) override {
+        ++changes;
+        lastAspect = aspect;
+        lastIndex = lindex;
+    }
+    STDMETHODIMP_(void) OnRename(IMoniker*) override {}
+    STDMETHODIMP_(void) OnSave() override {}
+    STDMETHODIMP_(void) OnClose() override {}
+    ULONG refs = 1;
+    int changes = 0;
+    DWORD lastAspect = 0;
+    LONG lastIndex = 0;
+};
+
+TEST(DisplayView, DrawsIntoAHostContextAtTheGivenPosition) {
+    Control control;
+    control->put_BackColor(0x00FF0000);  // blue
+    control->put_GridVisible(0);
+    control->put_ScaleXVisible(0);
+    control->put_ScaleYVisible(0);
+    IViewObject2* view = nullptr;
+    ASSERT_EQ(control->QueryInterface(IID_IViewObject2, reinterpret_cast<void**>(&view)), S_OK);
+
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, 30, 20);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const RECTL bounds{5, 4, 25, 16};
+    EXPECT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0), S_OK);
+    EXPECT_EQ(GetPixel(dc, 5, 4), RGB(0, 0, 255));
+    EXPECT_EQ(GetPixel(dc, 6, 5), RGB(0, 0, 255));
+    EXPECT_EQ(GetPixel(dc, 4, 4), RGB(0, 0, 0));    // outside the rectangle: untouched
+    EXPECT_EQ(GetPixel(dc, 25, 15), RGB(0, 0, 0));
+    EXPECT_EQ(GetPixel(dc, 5, 16), RGB(0, 0, 0));
+    EXPECT_EQ(view->Draw(DVASPECT_ICON, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0),
+              DV_E_DVASPECT);
+    EXPECT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, nullptr, nullptr, nullptr, 0),
+              E_INVALIDARG);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+
+    SIZEL extent{};
+    EXPECT_EQ(view->GetExtent(DVASPECT_CONTENT, -1, nullptr, &extent), S_OK);
+    EXPECT_EQ(extent.cx, 5080);
+    EXPECT_EQ(extent.cy, 5080);
+    view->Release();
+}
+
+TEST(DisplayView, TheViewSinkHearsOfEveryChangeUntilReleased) {
+    Control control;
+    ViewSink sink;
+    IViewObject2* view = nullptr;
+    ASSERT_EQ(control->QueryInterface(IID_IViewObject, reinterpret_cast<void**>(&view)), S_OK);
+    EXPECT_EQ(view->SetAdvise(DVASPECT_CONTENT, 0, &sink), S_OK);
+    EXPECT_EQ(sink.refs, 2u);
+    control->put_BackColor(0x123456);
+    control->put_ScaleXMax(1000.0f);
+    EXPECT_EQ(sink.changes, 2);
+    EXPECT_EQ(sink.lastAspect, static_cast<DWORD>(DVASPECT_CONTENT));
+    EXPECT_EQ(sink.lastIndex, -1);
+    IAdviseSink* held = nullptr;
+    DWORD aspects = 0;
+    EXPECT_EQ(view->GetAdvise(&aspects, nullptr, &held), S_OK);
+    EXPECT_EQ(held, &sink);
+    held->Release();
+    EXPECT_EQ(view->SetAdvise(DVASPECT_CONTENT, 4 /* ADVF_ONLYONCE */, &sink), S_OK);
+    control->put_GridVisible(0);
+    control->put_GridVisible(1);
+    EXPECT_EQ(sink.changes, 3);
+    EXPECT_EQ(sink.refs, 1u);
+    view->Release();
+}
+
+}  // namespace
+}  // namespace qelv::test
