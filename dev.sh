@@ -35,7 +35,7 @@ fuzz() {  # seconds per harness
   CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQELV_FUZZ=ON \
     -DQELV_SANITIZE=address,undefined -DQELV_BUILD_TESTS=OFF -DQELV_BUILD_BENCH=OFF >/dev/null
   cmake --build build/fuzz -j "$jobs" --target fuzz_dispatch fuzz_registry_text fuzz_typelib fuzz_resources \
-    fuzz_arguments
+    fuzz_arguments fuzz_display_stream
   fuzz/run.sh build/fuzz "$1"
 }
 

@@ -11,6 +11,7 @@
 //   by the font object's own stream.
 // The points are not saved: a loaded control keeps its two default points.
 #include <cstring>
+#include <vector>
 
 #include "display/SonalterDisplay2.h"
 
@@ -107,7 +108,9 @@ HRESULT WriteString(IStream* stream, BSTR text) {
     return hr;
 }
 
-// A string of byteCount bytes including its terminator; none for 0.
+// A string of byteCount bytes including its terminator; none for 0. The units
+// are gathered as they are read, so a count larger than the stream holds fails
+// at the stream's end instead of asking for that much memory first.
 HRESULT ReadString(IStream* stream, BSTR* text) {
     *text = nullptr;
     DWORD bytes = 0;
@@ -115,17 +118,15 @@ HRESULT ReadString(IStream* stream, BSTR* text) {
     if (FAILED(hr) || bytes == 0) return hr;
     if (bytes < 2 || (bytes & 1) != 0 || bytes > 0x7FFFFFFE) return E_FAIL;
     const UINT length = bytes / 2 - 1;
-    BSTR result = SysAllocStringLen(nullptr, length);
-    if (!result) return E_OUTOFMEMORY;
+    std::vector<OLECHAR> units;
     for (UINT k = 0; SUCCEEDED(hr) && k <= length; ++k) {
         WORD unit = 0;
         hr = ReadU16(stream, &unit);
-        if (k < length) result[k] = static_cast<OLECHAR>(unit);
+        if (SUCCEEDED(hr) && k < length) units.push_back(static_cast<OLECHAR>(unit));
     }
-    if (FAILED(hr)) {
-        SysFreeString(result);
-        return hr;
-    }
+    if (FAILED(hr)) return hr;
+    BSTR result = SysAllocStringLen(units.data(), length);
+    if (!result) return E_OUTOFMEMORY;
     *text = result;
     return S_OK;
 }

@@ -11,7 +11,7 @@ seconds=$2
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 harnesses=("$@")
-[ ${#harnesses[@]} -gt 0 ] || harnesses=(dispatch registry_text typelib resources arguments)
+[ ${#harnesses[@]} -gt 0 ] || harnesses=(dispatch registry_text typelib resources arguments display_stream)
 
 passed=0
 failed=0

@@ -268,8 +268,10 @@ private:
     // The logical height of the handle: -(size at the ratio), the fraction
     // dropped unless it is above one half.
     LONG RealisedHeight() const {
-        const int height = MulDiv(static_cast<int>(size_.Lo), cyLogical_ * 635, cyHimetric_ * 18);
-        return (height % 10000 > 5000) ? -height / 10000 - 1 : -height / 10000;
+        // In 64 bits: a size of any value (a loaded stream's) may give INT_MIN,
+        // whose negation does not fit an int.
+        const long long height = MulDiv(static_cast<int>(size_.Lo), cyLogical_ * 635, cyHimetric_ * 18);
+        return static_cast<LONG>((height % 10000 > 5000) ? -height / 10000 - 1 : -height / 10000);
     }
 
     FONTDESC Description() {
