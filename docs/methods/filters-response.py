@@ -138,8 +138,8 @@ def plot_biquads(tool, out):
 
 
 def plot_fir(tool, fir_tool, out):
-    spec = "0,1,1\n3000,1,1\n-1,0,0\n5000,0,10\n22050,0,10\n"
-    taps_text = subprocess.run([fir_tool, "--rate", str(RATE), "--taps", "128", "-"], input=spec, text=True,
+    bands = "0,1,1\n3000,1,1\n-1,0,0\n5000,0,10\n22050,0,10\n"
+    taps_text = subprocess.run([fir_tool, "--rate", str(RATE), "--taps", "128", "-"], input=bands, text=True,
                                capture_output=True, check=True).stdout
     taps = np.array([float(line.split(",")[1]) for line in taps_text.splitlines()
                      if line and line[0].isdigit()], dtype=np.float32)
@@ -147,7 +147,7 @@ def plot_fir(tool, fir_tool, out):
     dense = np.linspace(0, RATE / 2, 800)
     with tempfile.TemporaryDirectory() as tmp:
         paths = [os.path.join(tmp, n) for n in ("f", "g", "w")]
-        for p, col in zip(paths, zip(*[[float(v) for v in line.split(",")] for line in spec.split()])):
+        for p, col in zip(paths, zip(*[[float(v) for v in line.split(",")] for line in bands.split()])):
             with open(p, "w") as fh:
                 fh.write("\n".join(repr(v) for v in col))
         result = run(tool, bursts(freqs, FIR_AMPLITUDE), "FIRFilter", ["@" + p for p in paths] + [128])

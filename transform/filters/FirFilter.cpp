@@ -1,5 +1,5 @@
-// FIRFilter: designs an even-length linear-phase filter from the caller's band
-// specification and convolves the array with it. It departs from the common
+// FIRFilter: designs an even-length linear-phase filter from the caller's bands
+// and convolves the array with it. It departs from the common
 // frame: a minimum sampling rate is checked before anything else, no edge is
 // smoothed, the results go to a work buffer and are copied back only at the end
 // (so a cancel leaves the array as it was), and no EndTransform is fired.
