@@ -139,6 +139,12 @@ def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True):
         target = os.path.join(out_dir, os.path.basename(source))
         (skipped if up_to_date(source, target) else jobs).append((source, target))
 
+    # Activate once here, so that a module registered on first use is
+    # registered before the workers start (they would race on the registry).
+    import qelvsonalter2
+
+    qelvsonalter2.Sonalter2()
+
     cluster = None
     if scheduler:
         client = Client(scheduler)
