@@ -16,4 +16,5 @@
 #include "platform/objidl.h"
 #include "platform/wingdi.h"
 #include "platform/winuser.h"
+#include "platform/oleidl.h"
 #include "platform/olectl.h"
