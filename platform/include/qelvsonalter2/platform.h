@@ -16,4 +16,6 @@
 #include "platform/objidl.h"
 #include "platform/wingdi.h"
 #include "platform/winuser.h"
+#include "platform/windowsx.h"
+#include "platform/qelvuser.h"
 #include "platform/olectl.h"
