@@ -16,5 +16,7 @@
 #include "platform/objidl.h"
 #include "platform/wingdi.h"
 #include "platform/winuser.h"
+#include "platform/windowsx.h"
+#include "platform/qelvuser.h"
 #include "platform/oleidl.h"
 #include "platform/olectl.h"

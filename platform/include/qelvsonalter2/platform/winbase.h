@@ -45,6 +45,10 @@ WINBASEAPI void WINAPI ReleaseSRWLockExclusive(PSRWLOCK SRWLock);
 WINBASEAPI DWORD WINAPI GetLastError(void);
 WINBASEAPI void WINAPI SetLastError(DWORD dwErrCode);
 
+// ---- Time ----
+// Milliseconds since an arbitrary start (the monotonic clock), wrapping at 2^32.
+WINBASEAPI DWORD WINAPI GetTickCount(void);
+
 // ---- Modules ----
 typedef LONG_PTR(WINAPI* FARPROC)();
 
@@ -65,6 +69,7 @@ WINBASEAPI BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 WINBASEAPI FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 WINBASEAPI BOOL WINAPI GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName, HMODULE* phModule);
 WINBASEAPI DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
+WINBASEAPI HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
 WINBASEAPI BOOL WINAPI DisableThreadLibraryCalls(HMODULE hLibModule);
 
 // ---- Resources ----

@@ -55,6 +55,8 @@ typedef std::uint64_t ULONGLONG;
 typedef std::int64_t LONG64;
 typedef std::uintptr_t ULONG_PTR;
 typedef std::intptr_t LONG_PTR;
+typedef std::uintptr_t UINT_PTR;
+typedef std::intptr_t INT_PTR;
 typedef std::uintptr_t DWORD_PTR;
 typedef std::size_t SIZE_T;
 typedef float FLOAT;
@@ -175,7 +177,7 @@ typedef struct _FILETIME {
 typedef struct tagPOINT {
     LONG x;
     LONG y;
-} POINT;
+} POINT, *PPOINT, *LPPOINT;
 typedef struct tagSIZE {
     LONG cx;
     LONG cy;
@@ -185,7 +187,8 @@ typedef struct tagRECT {
     LONG top;
     LONG right;
     LONG bottom;
-} RECT;
+} RECT, *PRECT, *LPRECT;
+typedef const RECT* LPCRECT;
 typedef struct _RECTL {
     LONG left;
     LONG top;
