@@ -6,8 +6,13 @@
 namespace qelv {
 
 SIZE CSonalterDisplay2::ControlPixelSize() {
-    SIZE size{PositionRect.right - PositionRect.left, PositionRect.bottom - PositionRect.top};
+    const SIZE size{PositionRect.right - PositionRect.left, PositionRect.bottom - PositionRect.top};
     if (size.cx > 0 && size.cy > 0) return size;
+    return ExtentPixels();
+}
+
+SIZE CSonalterDisplay2::ExtentPixels() {
+    SIZE size;
     HDC screen = GetDC(nullptr);
     const int perInchX = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
     const int perInchY = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
@@ -22,10 +27,10 @@ SIZE CSonalterDisplay2::ControlPixelSize() {
 // font, exactly as drawing measures them, so drawing and mouse mapping agree.
 ScaleGeometry CSonalterDisplay2::MappingGeometry() {
     ScaleMargins margins{0, 0};
-    HDC dc = GetDC(nullptr);
+    HDC dc = GetDC(Window);
     if (dc) {
         margins = MeasureMargins(dc, ScaleYMax, ScaleYMin, ScaleYCaption);
-        ReleaseDC(nullptr, dc);
+        ReleaseDC(Window, dc);
     }
     const SIZE size = ControlPixelSize();
     ScaleGeometry g{ScaleXMin, ScaleXMax, ScaleYMin, ScaleYMax, LogScale != 0, 0, 0};

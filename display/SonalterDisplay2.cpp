@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "display/PointCursor.h"
 #include "server/ClassSupport.h"
 #include "server/TypeInfo.h"
 
@@ -23,6 +24,7 @@ CSonalterDisplay2::CSonalterDisplay2()
     : events_(static_cast<IConnectionPointContainer*>(this), DIID__ISonalterDisplay2Events) {
     ScaleXCaption = SysAllocString(OLESTR("Hz"));
     ScaleYCaption = SysAllocString(OLESTR("dB"));
+    PointCursor = CreatePointCursor();
 }
 
 CSonalterDisplay2::~CSonalterDisplay2() {
@@ -30,6 +32,14 @@ CSonalterDisplay2::~CSonalterDisplay2() {
     SysFreeString(ScaleYCaption);
     ReleaseScaleFont();
     if (viewSink_) viewSink_->Release();
+    // A container that lets go of an active control without closing it still
+    // gets its window destroyed; the site is not called back from here.
+    DestroyControlWindow();
+    if (inPlaceFrame_) inPlaceFrame_->Release();
+    if (inPlaceDoc_) inPlaceDoc_->Release();
+    if (inPlaceSite_) inPlaceSite_->Release();
+    if (clientSite_) clientSite_->Release();
+    if (PointCursor) DestroyCursor(PointCursor);
 }
 
 // ---- IUnknown -------------------------------------------------------------------
@@ -53,6 +63,14 @@ STDMETHODIMP CSonalterDisplay2::QueryInterface(REFIID riid, void** ppv) {
         *ppv = static_cast<IPersistStorage*>(this);
     } else if (IsEqualIID(riid, IID_IViewObject) || IsEqualIID(riid, IID_IViewObject2)) {
         *ppv = static_cast<IViewObject2*>(this);
+    } else if (IsEqualIID(riid, IID_IOleObject)) {
+        *ppv = static_cast<IOleObject*>(this);
+    } else if (IsEqualIID(riid, IID_IOleWindow) || IsEqualIID(riid, IID_IOleInPlaceObject)) {
+        *ppv = static_cast<IOleInPlaceObject*>(this);
+    } else if (IsEqualIID(riid, IID_IOleInPlaceActiveObject)) {
+        *ppv = static_cast<IOleInPlaceActiveObject*>(this);
+    } else if (IsEqualIID(riid, IID_IOleControl)) {
+        *ppv = static_cast<IOleControl*>(this);
     } else {
         *ppv = nullptr;
         return E_NOINTERFACE;
@@ -294,13 +312,22 @@ STDMETHODIMP CSonalterDisplay2::put_ScaleYCaption(BSTR caption) { return StoreCa
 STDMETHODIMP CSonalterDisplay2::get_ScaleYCaption(BSTR* pcaption) { return GiveCaption(ScaleYCaption, pcaption); }
 
 void CSonalterDisplay2::RedrawNow() {
-    if (Window) {
+    if (inPlaceActive_ && Window) {
+        const RECT before = PositionRect;
+        PositionFromExtent();
+        if (inPlaceSite_ && (PositionRect.right != before.right || PositionRect.bottom != before.bottom)) {
+            inPlaceSite_->OnPosRectChange(&PositionRect);
+        }
         HDC dc = GetDC(Window);
         if (dc) {
             const RECT bounds{0, 0, PositionRect.right - PositionRect.left, PositionRect.bottom - PositionRect.top};
             DrawGraph(dc, bounds);
             ReleaseDC(Window, dc);
         }
+        return;
+    }
+    if (Window) {
+        InvalidateRect(Window, nullptr, FALSE);
         return;
     }
     if (!viewSink_ || !(viewAspects_ & DVASPECT_CONTENT)) return;

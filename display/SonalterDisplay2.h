@@ -21,7 +21,11 @@ class CSonalterDisplay2 final : public ISonalterDisplay2,
                                 public IObjectSafety,
                                 public IPersistStreamInit,
                                 public IPersistStorage,
-                                public IViewObject2 {
+                                public IViewObject2,
+                                public IOleObject,
+                                public IOleInPlaceObject,
+                                public IOleInPlaceActiveObject,
+                                public IOleControl {
 public:
     // Creates a control with one reference, or returns nullptr when out of memory.
     static CSonalterDisplay2* Create();
@@ -135,6 +139,58 @@ public:
     STDMETHODIMP GetAdvise(DWORD* pAspects, DWORD* pAdvf, IAdviseSink** ppAdvSink) override;
     STDMETHODIMP GetExtent(DWORD dwDrawAspect, LONG lindex, DVTARGETDEVICE* ptd, LPSIZEL lpsizel) override;
 
+    // IOleObject (DisplayInPlace.cpp): a container gives the control its client
+    // site and asks for in-place activation, which makes the control's window.
+    STDMETHODIMP SetClientSite(IOleClientSite* pClientSite) override;
+    STDMETHODIMP GetClientSite(IOleClientSite** ppClientSite) override;
+    STDMETHODIMP SetHostNames(LPCOLESTR szContainerApp, LPCOLESTR szContainerObj) override;
+    STDMETHODIMP Close(DWORD dwSaveOption) override;
+    STDMETHODIMP SetMoniker(DWORD dwWhichMoniker, IMoniker* pmk) override;
+    STDMETHODIMP GetMoniker(DWORD dwAssign, DWORD dwWhichMoniker, IMoniker** ppmk) override;
+    STDMETHODIMP InitFromData(IDataObject* pDataObject, BOOL fCreation, DWORD dwReserved) override;
+    STDMETHODIMP GetClipboardData(DWORD dwReserved, IDataObject** ppDataObject) override;
+    STDMETHODIMP DoVerb(LONG iVerb, LPMSG lpmsg, IOleClientSite* pActiveSite, LONG lindex, HWND hwndParent,
+                        LPCRECT lprcPosRect) override;
+    STDMETHODIMP EnumVerbs(IEnumOLEVERB** ppEnumOleVerb) override;
+    STDMETHODIMP Update() override;
+    STDMETHODIMP IsUpToDate() override;
+    STDMETHODIMP GetUserClassID(CLSID* pClsid) override;
+    STDMETHODIMP GetUserType(DWORD dwFormOfType, LPOLESTR* pszUserType) override;
+    STDMETHODIMP SetExtent(DWORD dwDrawAspect, SIZEL* psizel) override;
+    STDMETHODIMP GetExtent(DWORD dwDrawAspect, SIZEL* psizel) override;
+    STDMETHODIMP Advise(IAdviseSink* pAdvSink, DWORD* pdwConnection) override;
+    STDMETHODIMP Unadvise(DWORD dwConnection) override;
+    STDMETHODIMP EnumAdvise(IEnumSTATDATA** ppenumAdvise) override;
+    STDMETHODIMP GetMiscStatus(DWORD dwAspect, DWORD* pdwStatus) override;
+    STDMETHODIMP SetColorScheme(LOGPALETTE* pLogpal) override;
+
+    // IOleWindow, IOleInPlaceObject, IOleInPlaceActiveObject (DisplayInPlace.cpp).
+    STDMETHODIMP GetWindow(HWND* phwnd) override;
+    STDMETHODIMP ContextSensitiveHelp(BOOL fEnterMode) override;
+    STDMETHODIMP InPlaceDeactivate() override;
+    STDMETHODIMP UIDeactivate() override;
+    STDMETHODIMP SetObjectRects(LPCRECT lprcPosRect, LPCRECT lprcClipRect) override;
+    STDMETHODIMP ReactivateAndUndo() override;
+    STDMETHODIMP TranslateAccelerator(LPMSG lpmsg) override;
+    STDMETHODIMP OnFrameWindowActivate(BOOL fActivate) override;
+    STDMETHODIMP OnDocWindowActivate(BOOL fActivate) override;
+    STDMETHODIMP ResizeBorder(LPCRECT prcBorder, IOleInPlaceUIWindow* pUIWindow, BOOL fFrameWindow) override;
+    STDMETHODIMP EnableModeless(BOOL fEnable) override;
+
+    // IOleControl (DisplayInPlace.cpp).
+    STDMETHODIMP GetControlInfo(CONTROLINFO* pCI) override;
+    STDMETHODIMP OnMnemonic(LPMSG pMsg) override;
+    STDMETHODIMP OnAmbientPropertyChange(DISPID dispID) override;
+    STDMETHODIMP FreezeEvents(BOOL bFreeze) override;
+
+    // Mouse editing of the points (DisplayMouse.cpp), called by the window
+    // procedure with the message's client coordinates.
+    LONG HitTestPoint(INT px, INT py);
+    void OnLButtonDown(INT x, INT y);
+    void OnLButtonUp(INT x, INT y);
+    void OnLButtonDblClk(INT x, INT y);
+    void OnMouseMove(INT x, INT y);
+
     // Events, each called on every connected sink.
     void Fire_MouseMove(INT x, INT y);
     void Fire_MouseUp(INT x, INT y);
@@ -143,8 +199,10 @@ public:
     void Fire_MouseDblClick();
     void Fire_ResetPoint(LONG tickIndex);
 
-    // Shows a change at once: drawn into the control's window when it has one,
-    // otherwise the host's view sink (SetAdvise) is told that the view changed.
+    // Shows a change at once: while the control is in place active with its
+    // window, its position rectangle takes the extent's size (the site is told
+    // of a change) and the graph is drawn into the window; otherwise the host's
+    // view sink (SetAdvise) is told that the view changed.
     void RedrawNow();
 
     // The geometry both mappings use: the scale limits, LogScale and the plot
@@ -154,6 +212,9 @@ public:
     // The control's size in pixels: its position rectangle once it has one,
     // else its extent at the screen's pixels per inch.
     SIZE ControlPixelSize();
+
+    // The extent's size in pixels at the screen's pixels per inch.
+    SIZE ExtentPixels();
 
     // The scale font handle, created on first use (face "Small Fonts", a
     // 7-point character height) unless one was given through ScaleFont.
@@ -197,6 +258,13 @@ public:
     RECT PositionRect{0, 0, 0, 0};
     HWND Window = nullptr;  // the control's own window while in-place active
 
+    // Mouse editing state.
+    static constexpr LONG MaxPoints = 150;
+    LONG DragIndex = -1;
+    bool Dragging = false;
+    HCURSOR PointCursor = nullptr;
+    HCURSOR SavedCursor = nullptr;
+
 private:
     CSonalterDisplay2();
     ~CSonalterDisplay2();
@@ -210,6 +278,16 @@ private:
     void DrawYScale(HDC dc, const ScaleGeometry& g, LONG textHeight);
     void DrawBorder(HDC dc, LONG w, LONG h);
 
+    // In-place activation (DisplayInPlace.cpp) and the window (DisplayWindow.cpp).
+    HRESULT InPlaceActivate(LONG verb);
+    HRESULT UIActivate();
+    HRESULT CreateControlWindow(HWND parent, const RECT& position);
+    void DestroyControlWindow();
+    void PositionFromExtent();
+    void ShowPointCursor();
+    LRESULT WindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    friend LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
     ModuleLockHolder moduleLock_;
     LONG volatile refs_ = 1;
     CConnectionPoint events_;
@@ -221,6 +299,13 @@ private:
     IAdviseSink* viewSink_ = nullptr;    // the host's view sink, held
     DWORD viewAspects_ = 0;
     DWORD viewAdvf_ = 0;
+    IOleClientSite* clientSite_ = nullptr;     // held
+    IOleInPlaceSite* inPlaceSite_ = nullptr;   // held while in-place active
+    IOleInPlaceFrame* inPlaceFrame_ = nullptr;  // held while in-place active
+    IOleInPlaceUIWindow* inPlaceDoc_ = nullptr;
+    bool inPlaceActive_ = false;
+    bool uiActive_ = false;
+    LONG freezeEvents_ = 0;
 };
 
 }  // namespace qelv
