@@ -57,6 +57,7 @@ struct Window {
     std::vector<HDC> contexts;  // contexts from GetDC and BeginPaint not yet given back
     bool destroying = false;
     unsigned long xwindow = 0;  // the X window showing it, or 0
+    ~Window();
 };
 
 struct QueuedMessage {
@@ -94,6 +95,7 @@ struct Queue {
     std::condition_variable replied;
     WCHAR lastKeyChar = 0;  // the character of the last WM_KEYDOWN retrieved
     MSG lastKey{};
+    ~Queue();
 };
 
 struct Cursor {

@@ -113,6 +113,10 @@ Found Look(LPMSG msg, HWND filter, UINT first, UINT last, bool remove) {
 
 }  // namespace
 
+Queue::~Queue() {
+    if (wake >= 0) close(wake);
+}
+
 Queue* CurrentQueue() {
     if (!t_queue) {
         auto q = std::make_unique<Queue>();

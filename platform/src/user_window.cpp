@@ -3,6 +3,7 @@
 // moving and sizing, and coordinates. A window has no frame here: its window
 // rectangle is its client rectangle, for top-level windows as for children.
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <unordered_map>
@@ -62,6 +63,8 @@ void Free(Window* w, bool destroyX) {
 LPARAM PackPoint(LONG x, LONG y) { return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)); }
 
 }  // namespace
+
+Window::~Window() { std::free(pixels.bits); }
 
 std::mutex& Lock() {
     static std::mutex mutex;
@@ -238,7 +241,7 @@ WINBASEAPI HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPC
         if (child) {
             parent->children.push_back(hwnd);
         } else {
-            TopLevels().insert(TopLevels().begin(), hwnd);
+            TopLevels().push_back(hwnd);
         }
         XCreate(raw);
         cs.lpCreateParams = lpParam;

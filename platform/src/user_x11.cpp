@@ -30,6 +30,11 @@ Atom g_utf8 = 0;
 constexpr long kEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                          KeyReleaseMask | StructureNotifyMask;
 
+// A failed request (a window the server already dropped, a cursor it could
+// not make) is not worth ending the program for, which Xlib's default
+// handler does: such errors are ignored.
+int IgnoreError(Display*, XErrorEvent*) { return 0; }
+
 // X cannot make a window of width or height 0.
 unsigned Extent(LONG value) { return value > 0 ? static_cast<unsigned>(value) : 1u; }
 
@@ -229,6 +234,7 @@ bool XOpenOnce() {
     XInitThreads();
     g_display = XOpenDisplay(nullptr);
     if (!g_display) return false;
+    XSetErrorHandler(IgnoreError);
     g_protocols = XInternAtom(g_display, "WM_PROTOCOLS", False);
     g_deleteWindow = XInternAtom(g_display, "WM_DELETE_WINDOW", False);
     g_netWmName = XInternAtom(g_display, "_NET_WM_NAME", False);

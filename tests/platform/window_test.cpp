@@ -451,6 +451,66 @@ TEST_F(WindowTest, ChildWindowsSitInTheirParentsClientArea) {
     EXPECT_EQ(Last(WM_MOUSEMOVE)->hwnd, top);
 }
 
+WNDPROC g_previousProc = nullptr;
+int g_subclassCalls = 0;
+LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    ++g_subclassCalls;
+    if (message == WM_USER + 5) return 5;
+    return CallWindowProcW(g_previousProc, hwnd, message, wParam, lParam);
+}
+
+TEST_F(WindowTest, KeysGoToTheFocusAndTheProcedureSlotSubclasses) {
+    HWND top = Make(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100);
+    HWND child = Make(WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, top);
+    Drain();
+    g_log.clear();
+    EXPECT_EQ(SetFocus(child), top);
+    std::vector<std::pair<HWND, UINT>> seen;
+    for (const Record& r : g_log) seen.push_back({r.hwnd, r.message});
+    EXPECT_EQ(seen, (std::vector<std::pair<HWND, UINT>>{{top, WM_KILLFOCUS}, {child, WM_SETFOCUS}}));
+    EXPECT_EQ(g_log[0].wParam, reinterpret_cast<WPARAM>(child));
+
+    // A key press reaches the focus window; TranslateMessage adds its character.
+    g_log.clear();
+    ASSERT_TRUE(QelvInjectKey('S', u's'));
+    MSG msg;
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_KEYDOWN));
+    EXPECT_EQ(msg.hwnd, child);
+    EXPECT_EQ(msg.wParam, static_cast<WPARAM>('S'));
+    EXPECT_TRUE(TranslateMessage(&msg));
+    EXPECT_FALSE(TranslateMessage(&msg)) << "one character per key press";
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_CHAR));
+    EXPECT_EQ(msg.wParam, static_cast<WPARAM>(u's'));
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_KEYUP));
+    EXPECT_FALSE(TranslateMessage(&msg));
+
+    // Replacing the procedure slot routes messages through the new one first.
+    g_previousProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SubclassProc)));
+    EXPECT_EQ(g_previousProc, RecordingProc);
+    g_subclassCalls = 0;
+    g_log.clear();
+    EXPECT_EQ(SendMessageW(child, WM_USER + 5, 0, 0), 5);
+    SendMessageW(child, WM_USER + 6, 0, 0);
+    EXPECT_EQ(g_subclassCalls, 2);
+    EXPECT_EQ(Messages(), std::vector<UINT>{WM_USER + 6});
+    SetWindowLongPtrW(child, GWLP_USERDATA, 1234);
+    EXPECT_EQ(GetWindowLongPtrW(child, GWLP_USERDATA), 1234);
+
+    // Moving the child under another parent keeps its rectangle in the new parent's coordinates.
+    HWND other = Make(WS_OVERLAPPED | WS_VISIBLE, 500, 400, 100, 100);
+    EXPECT_EQ(SetParent(child, other), top);
+    EXPECT_EQ(GetParent(child), other);
+    RECT r;
+    GetWindowRect(child, &r);
+    EXPECT_EQ(r.left, 500);
+    EXPECT_EQ(SetParent(other, child), nullptr) << "a window cannot go below its own child";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
 TEST_F(WindowTest, TimersArriveWhenDueAndStopWhenKilled) {
     HWND hwnd = Make(WS_OVERLAPPED, 0, 0, 10, 10);
     const DWORD start = GetTickCount();
