@@ -1,12 +1,12 @@
 // A program the X11 script test drives: a top-level window at (50, 50),
 // 300 x 200, with a child at (20, 30), 100 x 80, both with double clicks.
-// Every message is logged to stdout, mouse messages as
-//   <window> <message> <x> <y> <wParam>
+// Every message is logged to stdout, mouse messages, WM_SIZE and WM_MOVE as
+//   <window> <message> <x or width> <y or height> <wParam>
 // with <window> "top" or "child". The child takes the capture on a left press
 // and gives it back on the release. Once both windows have painted, the probe
 // reads the top-level window back from the X server and logs
 //   SHOT <pixels compared> <pixels that differ from the buffers>
-// then "READY"; Escape (or 20 s) ends it.
+// then "READY <X window of the top-level window>"; Escape (or 20 s) ends it.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <qelvsonalter2/platform.h>
@@ -115,7 +115,7 @@ void Screenshot() {
 LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     const char* who = GetParent(hwnd) ? "child" : "top";
     if (const char* name = Name(message)) {
-        if (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) {
+        if ((message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) || message == WM_SIZE || message == WM_MOVE) {
             std::printf("%s %s %d %d %lu\n", who, name, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam),
                         static_cast<unsigned long>(wParam));
         } else {
@@ -136,7 +136,7 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             if (wParam == kShotTimer) {
                 KillTimer(hwnd, kShotTimer);
                 Screenshot();
-                std::printf("READY\n");
+                std::printf("READY %lu\n", static_cast<unsigned long>(QelvXWindowOf(g_top)));
                 std::fflush(stdout);
             } else {
                 DestroyWindow(g_top);

@@ -51,6 +51,10 @@ step mousemove 10 10
 step mouseup 1
 step mousemove 200 200
 step click --repeat 2 --delay 100 1
+# Moving and sizing the X window from outside moves and sizes the window.
+top=$(awk '/^READY/ {print $2}' "$work/log")
+step windowmove "$top" 60 70
+step windowsize "$top" 320 220
 step key Escape
 for _ in $(seq 50); do
   kill -0 "$probe_pid" 2>/dev/null || break
@@ -79,6 +83,10 @@ grep -B1 'child WM_LBUTTONDOWN' "$work/log" | head -1 | grep -q 'WM_SETCURSOR' |
   { echo "no WM_SETCURSOR before the press"; fail=1; }
 grep -B1 'child WM_MOUSEMOVE -60 -70' "$work/log" | head -1 | grep -q 'WM_SETCURSOR' &&
   { echo "WM_SETCURSOR while captured"; fail=1; }
+after=$(sed -n '/^READY/,$p' "$work/log")
+echo "$after" | grep -q '^top WM_MOVE 60 70' || { echo "no WM_MOVE for the X move"; fail=1; }
+echo "$after" | grep -A20 '^top WM_SIZE 320 220' | grep -q '^top WM_PAINT' ||
+  { echo "no WM_SIZE and repaint for the X resize"; fail=1; }
 grep -q 'child WM_CAPTURECHANGED' "$work/log" || { echo "no WM_CAPTURECHANGED on release"; fail=1; }
 grep -q 'child WM_MOUSEACTIVATE' "$work/log" || { echo "no WM_MOUSEACTIVATE for the child"; fail=1; }
 shot=$(grep '^SHOT' "$work/log")
