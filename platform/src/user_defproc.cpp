@@ -50,7 +50,8 @@ LRESULT Erase(HWND hwnd, HDC dc) {
 //   WM_PAINT: validates through BeginPaint / EndPaint.
 //   WM_ERASEBKGND: fills with the class background; 1 when it did.
 //   WM_SETCURSOR: a child first asks its parent; with HTCLIENT the class
-//     cursor is set and TRUE answered.
+//     cursor of the window under the pointer (wParam) is set and TRUE
+//     answered (FALSE when that class has none).
 //   WM_MOUSEACTIVATE: a child asks its parent; else MA_ACTIVATE.
 //   WM_ACTIVATE: an activated window takes the focus.
 // Every other message is answered 0.
@@ -89,14 +90,18 @@ WINBASEAPI LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPA
             HWND parent = GetParent(hWnd);
             if (parent && SendMessageW(parent, WM_SETCURSOR, wParam, lParam)) return TRUE;
             if (LOWORD(lParam) != HTCLIENT) return FALSE;
+            // The cursor is the class cursor of the window under the pointer
+            // (wParam), also when a parent answers for its child.
             HCURSOR cursor = nullptr;
             {
                 std::lock_guard<std::mutex> lock(Lock());
-                Window* w = WindowOf(hWnd);
+                Window* w = WindowOf(reinterpret_cast<HWND>(wParam));
+                if (!w) w = WindowOf(hWnd);
                 if (!w) return FALSE;
                 cursor = w->cls->cursor;
             }
-            if (cursor) SetCursor(cursor);
+            if (!cursor) return FALSE;
+            SetCursor(cursor);
             return TRUE;
         }
         case WM_MOUSEACTIVATE: {

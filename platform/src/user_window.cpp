@@ -47,14 +47,13 @@ void Free(Window* w, bool destroyX) {
     Remove(AllWindows(), w->handle);
     w->cls->windows--;
     DropContexts(w);
-    for (Queue* q : {w->queue}) {
-        q->posted.erase(std::remove_if(q->posted.begin(), q->posted.end(),
-                                       [&](const QueuedMessage& m) { return m.msg.hwnd == w->handle; }),
-                        q->posted.end());
-        q->timers.erase(std::remove_if(q->timers.begin(), q->timers.end(),
-                                       [&](const Timer& t) { return t.hwnd == w->handle; }),
-                        q->timers.end());
-    }
+    Queue* q = w->queue;
+    q->posted.erase(std::remove_if(q->posted.begin(), q->posted.end(),
+                                   [&](const QueuedMessage& m) { return m.msg.hwnd == w->handle; }),
+                    q->posted.end());
+    q->timers.erase(std::remove_if(q->timers.begin(), q->timers.end(),
+                                   [&](const Timer& t) { return t.hwnd == w->handle; }),
+                    q->timers.end());
     if (destroyX) XDestroy(w);
     ResizePixels(w, 0, 0);
     Table().erase(w->handle);

@@ -410,7 +410,9 @@ TEST_F(WindowTest, ChildWindowsSitInTheirParentsClientArea) {
     // is asked about activation first and its default asks the parent.
     Drain();
     g_log.clear();
+    SetCursor(nullptr);
     Mouse(top, WM_LBUTTONDOWN, 15, 25, 100);
+    EXPECT_EQ(GetCursor(), nullptr) << "the parent's class cursor is not the child's";
     std::vector<std::pair<HWND, UINT>> seen;
     for (const Record& r2 : g_log) seen.push_back({r2.hwnd, r2.message});
     EXPECT_EQ(seen, (std::vector<std::pair<HWND, UINT>>{{child, WM_MOUSEACTIVATE},
