@@ -17,6 +17,7 @@ namespace {
 
 HWND g_top = nullptr;
 HWND g_child = nullptr;
+HCURSOR g_pointCursor = nullptr;  // a two-colour cursor from masks, shown over the child
 int g_painted = 0;
 constexpr UINT_PTR kShotTimer = 1;
 constexpr UINT_PTR kGiveUpTimer = 2;
@@ -126,6 +127,9 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_ERASEBKGND: return 1;
         case WM_PAINT: Paint(hwnd); return 0;
+        case WM_MOUSEMOVE:
+            if (hwnd == g_child) SetCursor(g_pointCursor);
+            return 0;
         case WM_LBUTTONDOWN:
             if (hwnd == g_child) SetCapture(hwnd);
             return 0;
@@ -162,6 +166,15 @@ int main() {
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = OLESTR("QelvProbe");
     if (!RegisterClassExW(&wc)) return 2;
+    BYTE andMask[128];
+    BYTE xorMask[128];
+    for (int k = 0; k < 128; ++k) {  // a white square with a black frame, transparent outside
+        const int row = k / 4;
+        const bool inside = row >= 4 && row < 20 && (k % 4) < 2;
+        andMask[k] = inside ? 0x00 : 0xFF;
+        xorMask[k] = inside && row > 4 && row < 19 ? 0x7E : 0x00;
+    }
+    g_pointCursor = CreateCursor(nullptr, 5, 1, 32, 32, andMask, xorMask);
     g_top = CreateWindowExW(0, OLESTR("QelvProbe"), OLESTR("probe"), WS_OVERLAPPEDWINDOW, 50, 50, 300, 200, nullptr,
                             nullptr, nullptr, nullptr);
     g_child = CreateWindowExW(0, OLESTR("QelvProbe"), nullptr, WS_CHILD | WS_VISIBLE, kChild.left, kChild.top,
@@ -178,6 +191,7 @@ int main() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    DestroyCursor(g_pointCursor);
     std::printf("EXIT %d\n", static_cast<int>(msg.wParam));
     return static_cast<int>(msg.wParam);
 }
