@@ -108,6 +108,19 @@ def process_file(source, target, chain):
         return source, "%s: %s" % (type(error).__name__, error)
 
 
+def process_files(pairs, chain):
+    """Worker task for a group of files: a list of process_file results."""
+    return [process_file(source, target, chain) for source, target in pairs]
+
+
+def _groups(jobs, threads):
+    """Splits the jobs into about four groups per worker thread, so that each
+    task carries enough work to outweigh its scheduling, while the last tasks
+    still balance the workers."""
+    size = max(1, len(jobs) // max(1, 4 * threads))
+    return [jobs[i:i + size] for i in range(0, len(jobs), size)]
+
+
 def collect(inputs):
     files = []
     for item in inputs:
@@ -152,17 +165,19 @@ def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True):
         cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
                                dashboard_address=None, silence_logs=40)
         client = Client(cluster)
-    failures, done = [], 0
+    failures, done, finished = [], 0, 0
     try:
-        futures = [client.submit(process_file, s, t, chain, pure=False) for s, t in jobs]
-        for finished, future in enumerate(as_completed(futures), 1):
-            source, message = future.result()
-            if message:
-                failures.append((source, message))
-            else:
-                done += 1
+        threads = sum(client.nthreads().values()) or workers
+        futures = [client.submit(process_files, group, chain, pure=False) for group in _groups(jobs, threads)]
+        for future in as_completed(futures):
+            for source, message in future.result():
+                if message:
+                    failures.append((source, message))
+                else:
+                    done += 1
+                finished += 1
             if progress:
-                _bar(finished, len(futures))
+                _bar(finished, len(jobs))
         if progress and futures:
             sys.stderr.write("\n")
     finally:
