@@ -41,6 +41,9 @@ Options:
                          writes OUT.wav (needs --out; the equalizer preset also
                          writes OUT-FILE.gains and OUT-FILE.freqs beside --out)
   --size WxH             the control's size in pixels (default 480x320)
+  --no-grid, --no-xscale, --no-yscale
+                         hide the grid or a scale (over what --state holds);
+                         without scales the plot fills the window
   --snapshot FILE.png    on quitting, writes the window's picture as PNG
   --log-events           prints every event of the control on a line:
                          MouseDown X Y, MouseMove X Y, MouseUp X Y,
@@ -141,6 +144,12 @@ Options ParseOptions(int argc, char** argv) {
             o.out = value();
         } else if (arg == "--snapshot") {
             o.snapshot = value();
+        } else if (arg == "--no-grid") {
+            o.noGrid = true;
+        } else if (arg == "--no-xscale") {
+            o.noXScale = true;
+        } else if (arg == "--no-yscale") {
+            o.noYScale = true;
         } else if (arg == "--log-events") {
             o.logEvents = true;
         } else if (arg == "--apply") {

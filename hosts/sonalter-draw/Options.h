@@ -31,6 +31,7 @@ struct Options {
     std::string points, state, out, snapshot;
     std::string applyIn, applyOut;
     bool logEvents = false;
+    bool noGrid = false, noXScale = false, noYScale = false;
 };
 
 // Parses argv; on --help prints the usage and exits 0, on a bad option prints

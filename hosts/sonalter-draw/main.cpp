@@ -156,8 +156,9 @@ bool Viewer::ApplyPreset() {
            Report(d->put_LineArraySize(p.lineArraySize), "LineArraySize");
 }
 
-// The state file (when it exists) over the preset, then the points file (when
-// it exists), else the two end points at the preset's neutral level.
+// The state file (when it exists) over the preset, the visibility options over
+// that, then the points file (when it exists), else the two end points at the
+// preset's neutral level.
 bool Viewer::LoadFiles() {
     std::string error;
     std::error_code ec;
@@ -168,6 +169,12 @@ bool Viewer::LoadFiles() {
             return false;
         }
         if (!Report(host_.LoadState(bytes), "loading the state " + o_.state)) return false;
+    }
+    ISonalterDisplay2* d = host_.Display();
+    if ((o_.noGrid && !Report(d->put_GridVisible(VARIANT_FALSE), "GridVisible")) ||
+        (o_.noXScale && !Report(d->put_ScaleXVisible(VARIANT_FALSE), "ScaleXVisible")) ||
+        (o_.noYScale && !Report(d->put_ScaleYVisible(VARIANT_FALSE), "ScaleYVisible"))) {
+        return false;
     }
     std::vector<float> pairs;
     if (!o_.points.empty() && std::filesystem::exists(o_.points, ec)) {

@@ -10,6 +10,7 @@
 #   windows.outputs     Linux module and Windows DLL give byte-identical results
 #   windows.display     the same for the display control, and its streams load across
 #   windows.render      the display control's pictures: identical outside text
+#   windows.mouse       the display control sited in a window, edited with posted mouse messages
 #   windows.unregister  regsvr32 /u /s removes the entries, keeps CLSID
 find_program(QELV_MINGW_CXX NAMES x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-g++)
 find_program(QELV_WIDL_FOR_TESTS NAMES x86_64-w64-mingw32-widl widl)
@@ -78,3 +79,5 @@ endforeach()
 qelv_wine_test(outputs FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 300)
 qelv_wine_test(display FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 120)
 qelv_wine_test(render FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 120)
+qelv_wine_test(mouse FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 120)
+set_tests_properties(windows.mouse PROPERTIES SKIP_RETURN_CODE 77)
