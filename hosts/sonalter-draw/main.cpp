@@ -408,11 +408,17 @@ int Viewer::Apply() {
         std::fprintf(stderr, "sonalter-draw: --apply: there is no %s beside this program\n", tool.string().c_str());
         return 1;
     }
+#ifdef _WIN32
+    // cmd.exe: double quotes around each word (file names cannot hold them).
+    auto quote = [](const std::string& text) { return "\"" + text + "\""; };
+#else
+    // sh: single quotes, a single quote inside closed, escaped and reopened.
     auto quote = [](const std::string& text) {
         std::string q = "'";
         for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
         return q + "'";
     };
+#endif
     std::string command = quote(tool.string()) + " " + quote(o_.applyIn) + " " + quote(o_.applyOut) + " " +
                           o_.preset->method;
     if (o_.preset->usesPoints) {
@@ -422,7 +428,12 @@ int Viewer::Apply() {
     }
     std::fprintf(stderr, "sonalter-draw: running %s\n", command.c_str());
     std::fflush(stderr);
+#ifdef _WIN32
+    // cmd /c drops the outer pair of quotes when the line starts with one.
+    const int status = std::system(("\"" + command + "\"").c_str());
+#else
     const int status = std::system(command.c_str());
+#endif
     if (status != 0) {
         std::fprintf(stderr, "sonalter-draw: the transform tool failed (status %d)\n", status);
         return 1;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One step of the Windows tests, run by CTest (see WineTests.cmake for the list).
-#   run_wine.sh build|exports|resources|prefix|register|events|latebound|precision|vbscript|jscript|outputs|display|render|mouse|unregister|stop-prefix
+#   run_wine.sh build|exports|resources|prefix|register|events|latebound|precision|vbscript|jscript|outputs|display|render|mouse|draw|unregister|stop-prefix
 # Every Windows program's output is captured to a file under $QELV_WINE_WORK and
 # checked; a program's exit status alone is not trusted (cscript exits 0 after a
 # script error), so test programs must end with "N passed, 0 failed".
@@ -178,6 +178,14 @@ mouse)
   require_tally mouse
   capture sonalter-draw-help "$bin/sonalter-draw.exe" --help || fail "sonalter-draw --help"
   grep -q '^Usage: sonalter-draw' "$work/output/sonalter-draw-help.txt" || fail "sonalter-draw printed no usage"
+  ;;
+draw)
+  # The curve viewer (Windows build, real USER32 and GDI) through the X11 test:
+  # an Xvfb of its own, xdotool gestures, events, files and the snapshot checked.
+  command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "skipped: Xvfb or xdotool not installed"; exit 77; }
+  printf '#!/usr/bin/env bash\nexec wine "%s" "$@"\n' "$bin/sonalter-draw.exe" >"$work/sonalter-draw-wine.sh"
+  bash "$QELV_SOURCE_DIR/tests/hosts/x11/sonalter_draw_x11.sh" "$work/sonalter-draw-wine.sh" "$QELV_CURVE_TOOL" \
+    "$work/output/draw" || fail "the viewer under Wine (see $work/output/draw)"
   ;;
 render)
   # The display control's pictures: Windows GDI under Wine against the Linux

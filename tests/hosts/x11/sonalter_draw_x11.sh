@@ -56,13 +56,16 @@ viewer=$!
 
 wid=$(timeout 20 xdotool search --sync --name '^sonalter-draw: curve$' | head -n 1)
 [ -n "$wid" ] || fail "the viewer's window did not appear ($(cat "$work/viewer.txt"))"
-# Room on every side, so that a drag can leave the window.
+# Room on every side, so that a drag can leave the window; the pointer away from
+# it, and what the window reported before the gestures left out of the check.
 xdotool windowmove --sync "$wid" 200 200
-sleep 0.3
+xdotool mousemove --sync 5 5
+sleep 0.5
+skip=$(wc -l <"$work/events.txt")
 
 gestures=$work/gestures.txt
 : >"$gestures"
-move() { xdotool mousemove --sync --window "$wid" "$1" "$2"; echo "move $1 $2" >>"$gestures"; sleep 0.05; }
+move() { xdotool mousemove --sync --window "$wid" -- "$1" "$2"; echo "move $1 $2" >>"$gestures"; sleep 0.05; }
 down() { xdotool mousedown 1; echo "down $1 $2" >>"$gestures"; sleep 0.05; }
 up() { xdotool mouseup 1; echo "up $1 $2" >>"$gestures"; sleep 0.05; }
 double() { xdotool click --repeat 2 --delay 40 1; echo "double $1 $2" >>"$gestures"; sleep 0.3; }
@@ -92,7 +95,8 @@ status=$?
 viewer=
 [ $status = 0 ] || fail "the viewer exited with $status: $(cat "$work/viewer.txt")"
 
-"$python" "$here/draw_model.py" check "$gestures" "$work/events.txt" "$work/start.csv" "$work/points.csv" \
+tail -n +$((skip + 1)) "$work/events.txt" >"$work/gesture-events.txt"
+"$python" "$here/draw_model.py" check "$gestures" "$work/gesture-events.txt" "$work/start.csv" "$work/points.csv" \
   "$work/line.txt" $w $h || fail "the editing differs from the model"
 
 # The line array is the control's curve through the saved points.
@@ -121,4 +125,25 @@ status=$?
 viewer=
 [ $status = 0 ] || fail "the second run exited with $status: $(cat "$work/viewer2.txt")"
 "$python" "$here/draw_model.py" compare-png "$work/again.png" "$work/curve.png" || fail "the reloaded state draws differently"
+
+# --apply, where the transform tool lies beside the viewer: a flat envelope
+# (gain 1 everywhere) run through it after the window closes.
+if [ -x "$(dirname "$draw")/sonalter" ]; then
+  "$draw" --preset envelope --out "$work/envelope.txt" --apply "$here/../../../share/samples/voice.wav" \
+    "$work/applied.wav" >/dev/null 2>"$work/viewer3.txt" &
+  viewer=$!
+  wid=$(timeout 20 xdotool search --sync --name '^sonalter-draw: envelope$' | head -n 1)
+  [ -n "$wid" ] || fail "the third viewer's window did not appear"
+  xdotool windowmove --sync "$wid" 200 200
+  xdotool mousemove --sync --window "$wid" 50 50
+  sleep 0.3
+  xdotool key Escape
+  wait "$viewer"
+  status=$?
+  viewer=
+  [ $status = 0 ] || fail "--apply exited with $status: $(cat "$work/viewer3.txt")"
+  grep -q "running .*sonalter.* Envelope '@$work/envelope.txt'" "$work/viewer3.txt" || fail "--apply did not say what it ran"
+  [ -s "$work/applied.wav" ] || fail "--apply wrote no file"
+  [ "$(sort -u "$work/envelope.txt")" = 1 ] || fail "the flat envelope is not 1 everywhere"
+fi
 echo "passed"
