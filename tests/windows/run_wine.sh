@@ -167,13 +167,15 @@ mouse)
     [ -n "${display:-}" ] || fail "no free display number"
     Xvfb :$display -screen 0 1024x768x24 -nolisten tcp >"$work/output/mouse-xvfb.txt" 2>&1 &
     xvfb=$!
-    trap 'kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null' EXIT
+    trap '"$QELV_WINESERVER" -k 2>/dev/null; kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null' EXIT
     for _ in $(seq 100); do
       [ -e /tmp/.X11-unix/X$display ] && break
       sleep 0.05
     done
     export DISPLAY=:$display
   fi
+  # A Wine session started without a display keeps its desktop without one.
+  "$QELV_WINESERVER" -k 2>/dev/null
   capture mouse "$bin/qelv-mouse-test.exe"
   require_tally mouse
   capture sonalter-draw-help "$bin/sonalter-draw.exe" --help || fail "sonalter-draw --help"
@@ -184,6 +186,11 @@ draw)
   # an Xvfb of its own, xdotool gestures, events, files and the snapshot checked.
   command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "skipped: Xvfb or xdotool not installed"; exit 77; }
   printf '#!/usr/bin/env bash\nexec wine "%s" "$@"\n' "$bin/sonalter-draw.exe" >"$work/sonalter-draw-wine.sh"
+  chmod +x "$work/sonalter-draw-wine.sh"
+  # A Wine session started without a display keeps its desktop without one;
+  # the session on the test's own display ends with it.
+  "$QELV_WINESERVER" -k 2>/dev/null
+  trap '"$QELV_WINESERVER" -k 2>/dev/null' EXIT
   bash "$QELV_SOURCE_DIR/tests/hosts/x11/sonalter_draw_x11.sh" "$work/sonalter-draw-wine.sh" "$QELV_CURVE_TOOL" \
     "$work/output/draw" || fail "the viewer under Wine (see $work/output/draw)"
   ;;
