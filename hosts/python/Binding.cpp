@@ -600,6 +600,45 @@ private:
         container->Release();
     }
 
+public:
+    // The object's picture through its view interface (IViewObject::Draw) into
+    // a 32-bit top-down bitmap of width x height: rows of blue, green, red and
+    // an unused byte, as a (height, width, 4) uint8 array.
+    py::array_t<std::uint8_t> Draw(int width, int height) {
+        if (width <= 0 || height <= 0 || width > 16384 || height > 16384) {
+            throw py::value_error("the picture's size must be 1 to 16384 pixels each way");
+        }
+        IViewObject* view = nullptr;
+        if (FAILED(object_->QueryInterface(IID_IViewObject, reinterpret_cast<void**>(&view))) || !view) {
+            throw py::type_error("this object draws no picture");
+        }
+        py::array_t<std::uint8_t> out({height, width, 4});
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HDC dc = CreateCompatibleDC(nullptr);
+        HBITMAP bitmap = dc ? CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+        HRESULT hr = E_OUTOFMEMORY;
+        if (bitmap && bits) {
+            HGDIOBJ old = SelectObject(dc, bitmap);
+            const RECTL bounds{0, 0, width, height};
+            hr = view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0);
+            SelectObject(dc, old);
+            std::memcpy(out.mutable_data(), bits, static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+        }
+        if (bitmap) DeleteObject(bitmap);
+        if (dc) DeleteDC(dc);
+        view->Release();
+        if (FAILED(hr)) RaiseError(hr, "the picture could not be drawn", py::none());
+        return out;
+    }
+
+private:
     IDispatch* object_ = nullptr;
     EventSink* sink_ = nullptr;
     IConnectionPoint* point_ = nullptr;
@@ -618,5 +657,6 @@ PYBIND11_MODULE(_core, m) {
         .def(py::init<const std::string&, const std::string&>(), py::arg("prog_id"), py::arg("module_path") = "")
         .def("members", &Object::Members)
         .def("set_handler", &Object::SetHandler)
-        .def("call", &Object::Call);
+        .def("call", &Object::Call)
+        .def("draw", &Object::Draw, py::arg("width"), py::arg("height"));
 }

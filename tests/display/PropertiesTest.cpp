@@ -325,39 +325,6 @@ TEST(DisplayDispatch, ArraysAndTheFontThroughInvoke) {
 namespace qelv::test {
 namespace {
 
-// Records each event as "dispid:arg,arg" with the arguments in call order.
-class EventSink final : public IDispatch {
-public:
-    std::vector<std::string> events;
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-            IsEqualIID(riid, DIID__ISonalterDisplay2Events)) {
-            *ppv = static_cast<IDispatch*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP GetTypeInfoCount(UINT* n) override {
-        *n = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
-        std::string text = std::to_string(id) + ":";
-        for (UINT k = params->cArgs; k-- > 0;) {
-            const VARIANT& arg = params->rgvarg[k];
-            text += std::to_string(V_VT(&arg) == VT_INT ? V_INT(&arg) : V_I4(&arg));
-            if (k) text += ",";
-        }
-        events.push_back(text);
-        return S_OK;
-    }
-};
-
 TEST(DisplayObject, EventsReachEverySinkWithTheirArguments) {
     Control control;
     IConnectionPoint* point = nullptr;

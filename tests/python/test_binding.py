@@ -151,3 +151,47 @@ class Errors(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class Display(unittest.TestCase):
+    def test_the_control_draws_its_points_and_saves_the_picture_as_png(self):
+        import struct
+        import tempfile
+        import zlib
+
+        d = q.SonalterDisplay2()
+        d.ScaleXVisible = False
+        d.ScaleYVisible = False
+        d.SplineType = 0
+        d.GridVisible = False
+        points = numpy.array([0, -20, 11025, 20, 22050, -20], dtype=numpy.float32)
+        d.SetPointArray(points)
+        picture = d.render(201, 101)
+        self.assertEqual(picture.shape, (101, 201, 3))
+        self.assertEqual(picture.dtype, numpy.uint8)
+        # The markers (yellow) at the top centre and the bottom corners only,
+        # the background (black) in the top corners, the curve (green) between.
+        yellow = numpy.all(picture == [255, 255, 0], axis=2)
+        self.assertTrue(yellow[0:4, 97:103].any())
+        self.assertTrue(yellow[97:, 0:4].any())
+        self.assertFalse(yellow[10:90, :].any())
+        self.assertTrue(numpy.all(picture[0:20, 0:10] == 0))
+        green = numpy.all(picture == [0x40, 0xFF, 0x40], axis=2)
+        self.assertTrue(green[40:60, 40:60].any())
+
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "curve.png")
+            d.save_png(path, 201, 101)
+            data = open(path, "rb").read()
+            self.assertEqual(os.listdir(folder), ["curve.png"])
+        self.assertEqual(data[:8], b"\x89PNG\r\n\x1a\n")
+        self.assertEqual(struct.unpack(">II", data[16:24]), (201, 101))
+        # Rows are stored unfiltered, so the image data is the picture itself.
+        start = data.index(b"IDAT") + 4
+        length = struct.unpack(">I", data[start - 8:start - 4])[0]
+        rows = zlib.decompress(data[start:start + length])
+        decoded = numpy.frombuffer(rows, dtype=numpy.uint8).reshape(101, 1 + 201 * 3)[:, 1:].reshape(101, 201, 3)
+        self.assertTrue(numpy.array_equal(decoded, picture))
+
+        with self.assertRaises(ValueError):
+            d.render(0, 10)

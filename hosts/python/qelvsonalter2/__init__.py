@@ -116,6 +116,57 @@ class _Component:
             raise AttributeError("%s has no member %r" % (type(self).__name__, name))
 
 
+class _Display(_Component):
+    """Base of the graphing control: its mouse events go to `on_event`, a
+    callable taking the event's name and arguments, e.g. ("MouseDown", 10, 20)."""
+
+    _EVENTS = {1: "MouseMove", 2: "MouseUp", 3: "MouseDown", 4: "MouseClick", 5: "MouseDblClick", 6: "ResetPoint"}
+
+    def __init__(self):
+        object.__setattr__(self, "on_event", None)
+        super().__init__()
+
+    def __setattr__(self, name, value):
+        if name == "on_event":
+            object.__setattr__(self, name, value)
+        else:
+            super().__setattr__(name, value)
+
+    def _event(self, dispid, args):
+        if self.on_event is not None and dispid in self._EVENTS:
+            self.on_event(self._EVENTS[dispid], *args)
+
+    def render(self, width=192, height=192):
+        """The control's picture as a (height, width, 3) uint8 RGB array, drawn
+        as a host draws it without a window (through its view interface)."""
+        import numpy
+        bgrx = self._object.draw(int(width), int(height))
+        return numpy.ascontiguousarray(bgrx[:, :, 2::-1])
+
+    def save_png(self, path, width=192, height=192):
+        """Writes the control's picture to a PNG file (atomically)."""
+        rgb = self.render(width, height)
+        _write_png(path, rgb)
+
+
+def _write_png(path, rgb):
+    import struct
+    import zlib
+
+    height, width = rgb.shape[0], rgb.shape[1]
+    rows = b"".join(b"\x00" + rgb[y].tobytes() for y in range(height))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+    png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+           chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+    temporary = "%s.%d.tmp" % (path, _os.getpid())
+    with open(temporary, "wb") as out:
+        out.write(png)
+    _os.replace(temporary, path)
+
+
 def _build_class(class_name, prog_id):
     probe = _core.Object(prog_id, _MODULE_PATH)
     namespace = {"_prog_id": prog_id, "__doc__": "%s, created by program identifier %s." % (class_name, prog_id)}
@@ -142,7 +193,8 @@ def _build_class(class_name, prog_id):
         namespace[name] = property(fget if get_index is not None else None,
                                    fset if name in putters else None, doc=doc)
     del probe
-    return type(class_name, (_Component,), namespace)
+    base = _Display if class_name == "SonalterDisplay2" else _Component
+    return type(class_name, (base,), namespace)
 
 
 _classes = {}
