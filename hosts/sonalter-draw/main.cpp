@@ -379,7 +379,8 @@ void Viewer::Quit() {
 LRESULT Viewer::FrameMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_SIZE:
-        if (host_.ControlWindow()) {
+        // The control follows the client area; a minimised window keeps it as it was.
+        if (wParam != SIZE_MINIMIZED && host_.ControlWindow()) {
             RECT client{0, 0, LOWORD(lParam), HIWORD(lParam)};
             host_.Resize(client);
         }
