@@ -110,13 +110,16 @@ cmp -s "$work/line.txt" "$work/curve-line.txt" || fail "the saved line array is 
 "$python" "$here/draw_model.py" compare-png "$work/snapshot.png" "$work/curve.png" \
   || fail "the snapshot differs from sonalter-curve --png (both kept: $work/snapshot.png, $work/curve.png)"
 
-# The saved state comes back: a second run without the options still has no scales.
+# The saved state comes back: a second run without the options still has no
+# scales; and the control follows the window when it is resized.
 "$draw" --size ${w}x$h --state "$work/state.bin" --points "$work/points.csv" --snapshot "$work/again.png" \
   >/dev/null 2>"$work/viewer2.txt" &
 viewer=$!
 wid=$(timeout 20 xdotool search --sync --name '^sonalter-draw: curve$' | head -n 1)
 [ -n "$wid" ] || fail "the second viewer's window did not appear"
 xdotool windowmove --sync "$wid" 200 200
+xdotool windowsize --sync "$wid" 460 330
+sleep 0.3
 xdotool mousemove --sync --window "$wid" 50 50
 sleep 0.3
 xdotool key Escape
@@ -124,7 +127,10 @@ wait "$viewer"
 status=$?
 viewer=
 [ $status = 0 ] || fail "the second run exited with $status: $(cat "$work/viewer2.txt")"
-"$python" "$here/draw_model.py" compare-png "$work/again.png" "$work/curve.png" || fail "the reloaded state draws differently"
+"$curve" --png "$work/curve-resized.png" --size 460x330 --no-xscale --no-yscale "$work/points.csv" \
+  || fail "sonalter-curve --png"
+"$python" "$here/draw_model.py" compare-png "$work/again.png" "$work/curve-resized.png" \
+  || fail "the reloaded state or the resized window draws differently"
 
 # --apply, where the transform tool lies beside the viewer: a flat envelope
 # (gain 1 everywhere) run through it after the window closes.
