@@ -83,7 +83,8 @@ sleep 0.3
 # S saves while the window stays; Escape saves again and quits.
 xdotool key s
 sleep 0.3
-[ -s "$work/points.csv" ] || fail "S did not save the points"
+cmp -s "$work/start.csv" "$work/points.csv" && fail "S did not save the edited points"
+[ -s "$work/line.txt" ] || fail "S did not save the line array"
 xdotool key Escape
 for _ in $(seq 100); do
   kill -0 "$viewer" 2>/dev/null || break
