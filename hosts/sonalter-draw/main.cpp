@@ -223,6 +223,15 @@ bool Viewer::Setup() {
                      static_cast<unsigned long>(GetLastError()));
         return false;
     }
+#ifndef _WIN32
+    // Without an X display the window layer keeps windows in memory: nobody
+    // could draw, and the viewer would wait for ever.
+    if (!QelvHasDisplay()) {
+        std::fprintf(stderr, "sonalter-draw: no X display (DISPLAY is unset or cannot be opened); "
+                             "the viewer needs one (sonalter-curve draws pictures without)\n");
+        return false;
+    }
+#endif
     // The outer size that gives the client area the size asked for.
     RECT outer{}, client{};
     GetWindowRect(frame_, &outer);
