@@ -9,6 +9,7 @@ packages=(
   libsndfile1-dev
   libpng-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
   python3-scipy
+  libx11-dev xvfb xdotool
   clang libclang-rt-14-dev libfuzzer-14-dev
   pybind11-dev python3-dev python3-numpy python3-dask python3-distributed
 )

@@ -419,18 +419,21 @@ WINBASEAPI BOOL WINAPI DeleteDC(HDC hdc) {
     return TRUE;
 }
 
-// GetDC: a device context for a window's client area; with no window (NULL),
-// for the screen, which has no pixels. It starts as CreateCompatibleDC's
-// contexts do. Returns NULL for a window handle, since windows do not exist yet.
-WINBASEAPI HDC WINAPI GetDC(HWND hWnd) { return hWnd ? nullptr : NewContext(OBJ_DC); }
+HDC qelv_gdi::NewDeviceContext(Bitmap* pixels) {
+    HDC dc = NewContext(OBJ_DC);
+    if (dc && pixels) {
+        std::lock_guard<std::mutex> lock(Lock());
+        Hold(reinterpret_cast<Context*>(dc)->bitmap, pixels);
+    }
+    return dc;
+}
 
-// ReleaseDC: gives back a context from GetDC. Returns 1, or 0 for an unknown one.
-WINBASEAPI int WINAPI ReleaseDC(HWND, HDC hDC) {
+bool qelv_gdi::FreeDeviceContext(HDC dc) {
     std::lock_guard<std::mutex> lock(Lock());
-    Context* context = ContextOf(hDC);
-    if (!context || context->type != OBJ_DC) return 0;
+    Context* context = ContextOf(dc);
+    if (!context || context->type != OBJ_DC) return false;
     FreeContext(context);
-    return 1;
+    return true;
 }
 
 // GetDeviceCaps: LOGPIXELSX and LOGPIXELSY give 96; HORZRES 1920; VERTRES

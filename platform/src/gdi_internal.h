@@ -84,6 +84,12 @@ inline uint32_t* PixelAt(const Context* context, LONG x, LONG y) {
     return b->bits + static_cast<size_t>(row) * static_cast<size_t>(b->width) + static_cast<size_t>(x);
 }
 
+// A display context (OBJ_DC) drawing into pixels, which may be nullptr (the
+// screen's context has none); the caller keeps the bitmap alive until the
+// context is freed. FreeDeviceContext frees only such contexts; both take Lock().
+HDC NewDeviceContext(Bitmap* pixels);
+bool FreeDeviceContext(HDC dc);
+
 // Fills left <= x < right, top <= y < bottom, clipped to the bitmap.
 void FillPixels(Context* context, LONG left, LONG top, LONG right, LONG bottom, uint32_t pixel);
 

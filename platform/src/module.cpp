@@ -379,3 +379,14 @@ BOOL WINAPI DisableThreadLibraryCalls(HMODULE hLibModule) {
     (void)hLibModule;
     return TRUE;
 }
+
+/***********************************************************************
+ * GetModuleHandleW
+ * The handle of a loaded module without taking a reference.
+ * PARAMS   lpModuleName [in] as for GetModuleHandleExW; NULL for the main executable
+ * RETURNS  the handle, or NULL with ERROR_MOD_NOT_FOUND.
+ */
+HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
+    HMODULE module = nullptr;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, lpModuleName, &module) ? module : nullptr;
+}

@@ -153,21 +153,21 @@ TEST_F(MouseEditing, StatedGesturesFireTheirEventsInOrder) {
     // A double click over it reports it and changes nothing: the platform
     // delivers down, up, double click, up.
     sink.events.clear();
-    control->OnLButtonDown(61, 31);
-    control->OnLButtonUp(61, 31);
-    control->OnLButtonDblClk(61, 31);
-    control->OnLButtonUp(61, 31);
-    EXPECT_EQ(sink.events, (std::vector<std::string>{"3:61,31", "2:61,31", "4:61,31", "5:", "6:1", "2:61,31",
-                                                     "4:61,31"}));
+    control->OnLButtonDown(61, 30);
+    control->OnLButtonUp(61, 30);
+    control->OnLButtonDblClk(61, 30);
+    control->OnLButtonUp(61, 30);
+    EXPECT_EQ(sink.events, (std::vector<std::string>{"3:61,30", "2:61,30", "4:61,30", "5:", "6:1", "2:61,30",
+                                                     "4:61,30"}));
     EXPECT_EQ(Points().size(), 3u);
 
-    // The press dragged the point to (61, 31). Its marker square: 3 pixels
+    // The press dragged the point to (61, 30). Its marker square: 3 pixels
     // left and above, 2 right and below.
-    EXPECT_EQ(control->HitTestPoint(58, 28), 1);
-    EXPECT_EQ(control->HitTestPoint(63, 33), 1);
-    EXPECT_EQ(control->HitTestPoint(57, 31), -1);
-    EXPECT_EQ(control->HitTestPoint(64, 31), -1);
-    EXPECT_EQ(control->HitTestPoint(61, 34), -1);
+    EXPECT_EQ(control->HitTestPoint(58, 27), 1);
+    EXPECT_EQ(control->HitTestPoint(63, 32), 1);
+    EXPECT_EQ(control->HitTestPoint(57, 30), -1);
+    EXPECT_EQ(control->HitTestPoint(64, 30), -1);
+    EXPECT_EQ(control->HitTestPoint(61, 33), -1);
 
     // An inner point dragged 10 pixels left of the control stays (at x 0, its
     // neighbour's); 11 pixels left removes it, and the drag ends there.

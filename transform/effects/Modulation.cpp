@@ -23,6 +23,8 @@ VibratoSweep MakeVibratoSweep(float depthPercent, float hertz, float degrees, st
 void VibratoRange(std::int16_t* a, std::size_t begin, std::size_t end, const VibratoSweep& sweep) {
     const double phase = sweep.phase;
     const double depth = sweep.depth;
+    // With no depth every gain is exactly 1 (the sine is finite): nothing changes.
+    if (depth == 0.0) return;
     std::size_t i = begin;
 #if QELV_HAVE_WIDE_VIBRATO
     if (vec::HasWide()) {

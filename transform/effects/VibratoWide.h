@@ -1,10 +1,9 @@
-// The four-lane form of Vibrato's per-sample gain (Modulation.cpp), chosen at
-// run time when the processor has AVX2 (vec::HasWide). Each lane runs the own
-// sine's double-precision path (SineKernels.h) with the scalar code's
-// operations in the same order, plain products and sums without fused
-// multiply-adds, so its bits are the scalar ones; four samples of which one
-// has an argument for the extended-precision path (|x| >= 1.6e6, or not
-// finite) take the scalar Sine one by one.
+// The lane forms of Vibrato's per-sample gain (Modulation.cpp), chosen at run
+// time: four lanes when the processor has AVX2 (vec::HasWide), eight with
+// AVX-512 F. Each block of samples takes its sine from one exact sine and
+// cosine and short series, and a sample whose result could then differ from
+// the per-sample formula's takes the formula (VibratoAnchored.h explains the
+// bound), so the results are the scalar code's, bit for bit.
 #pragma once
 
 #include <cstddef>

@@ -59,7 +59,7 @@ TEST(Vibrato, DocumentedCasesAndShape) {
 // The kernel in both forms (four lanes where the processor has AVX2, and one
 // sample at a time) against the per-sample formula: slow and fast sweeps,
 // either direction, phases near and past the end of the sine's double path
-// (1.6e6), odd starts and lengths, full-scale samples.
+// (1.6e6), odd starts and lengths, full-scale and small samples.
 TEST(Vibrato, BothFormsMatchThePerSampleFormula) {
     const FloatEnvironment environment;
     std::mt19937_64 rng(17);
@@ -70,13 +70,16 @@ TEST(Vibrato, BothFormsMatchThePerSampleFormula) {
         dsp::VibratoSweep sweep;
         const double hz = (round % 5 == 4 ? 20000.0 : 20.0) * unit(rng) * (round % 2 ? -1 : 1);
         sweep.step = 2.0 * 3.141592653589793 * static_cast<double>(static_cast<float>(hz / 44100.0));
-        const double phases[] = {unit(rng) * 7, 1.6e6 - unit(rng) * 40, 1.6e6 + unit(rng), -1.6e6 + unit(rng) * 3,
+        const double phases[] = {round % 3 == 1 ? 0.0 : unit(rng) * 7, 1.6e6 - unit(rng) * 40, 1.6e6 + unit(rng), -1.6e6 + unit(rng) * 3,
                                  unit(rng) * 1e9};
         sweep.phase = static_cast<float>(phases[round % 5]);
         sweep.depth = static_cast<float>(round % 7 == 0 ? 1.0 : unit(rng));
         const std::size_t begin = rng() % 1000, n = begin + 1 + rng() % 3000;
+        // Every third round small samples, whose products often lie next to a
+        // whole number (near the sine's zeros, and wherever depth is 1).
+        std::uniform_int_distribution<int> small(-3, 3);
         std::vector<std::int16_t> x(n);
-        for (auto& v : x) v = static_cast<std::int16_t>(sample(rng));
+        for (auto& v : x) v = static_cast<std::int16_t>(round % 3 == 1 ? small(rng) : sample(rng));
         std::vector<std::int16_t> expected = x;
         for (std::size_t i = begin; i < n; ++i) {
             const double s = dsp::Sine(sweep.step * static_cast<double>(i) + static_cast<double>(sweep.phase));
