@@ -1,8 +1,8 @@
 # The Windows build (CMAKE_SYSTEM_NAME Windows, cross-compiled with MinGW-w64, see
 # cmake/toolchains/mingw-w64-x86_64.cmake): QelvSonalter2.dll from the same module/
 # transform/ and display/ sources as the Linux module, against the Windows SDK headers and
-# the system DLLs, plus the Windows test hosts. Nothing of platform/, the Linux
-# tests, benchmarks or command-line hosts is built here.
+# the system DLLs, plus the Windows test hosts, the control container library and the curve viewer.
+# Nothing of platform/, the Linux tests, benchmarks or other hosts is built here.
 include_guard(GLOBAL)
 
 enable_language(RC)
@@ -96,5 +96,9 @@ set_target_properties(QelvSonalter2 PROPERTIES PREFIX "" IMPORT_PREFIX "" RUNTIM
 install(TARGETS QelvSonalter2 RUNTIME DESTINATION bin)
 install(FILES ${QELV_TYPELIB} ${QELV_INTERFACE_HEADER} ${QELV_IID_SOURCE} module/QelvSonalter2.idl
   DESTINATION include/qelvsonalter2)
+
+# The container library and the curve viewer, which site the DLL's control.
+add_subdirectory(hosts/controlsite)
+add_subdirectory(hosts/sonalter-draw)
 
 add_subdirectory(tests/windows)

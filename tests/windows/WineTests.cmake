@@ -10,6 +10,8 @@
 #   windows.outputs     Linux module and Windows DLL give byte-identical results
 #   windows.display     the same for the display control, and its streams load across
 #   windows.render      the display control's pictures: identical outside text
+#   windows.mouse       the display control sited in a window, edited with posted mouse messages
+#   windows.draw        the curve viewer driven with xdotool on an Xvfb of its own
 #   windows.unregister  regsvr32 /u /s removes the entries, keeps CLSID
 find_program(QELV_MINGW_CXX NAMES x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-g++)
 find_program(QELV_WIDL_FOR_TESTS NAMES x86_64-w64-mingw32-widl widl)
@@ -47,6 +49,7 @@ set(env
   QELV_TESTS_DIR=${CMAKE_CURRENT_SOURCE_DIR}
   QELV_LINUX_HOST=$<TARGET_FILE:qelv-win-host>
   QELV_LINUX_MODULE=$<TARGET_FILE:QelvSonalter2>
+  QELV_CURVE_TOOL=$<TARGET_FILE:sonalter-curve>
   QELV_WINESERVER=${QELV_WINESERVER}
   QELV_OBJDUMP=${QELV_MINGW_OBJDUMP}
   CMAKE_COMMAND=${CMAKE_COMMAND})
@@ -78,3 +81,6 @@ endforeach()
 qelv_wine_test(outputs FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 300)
 qelv_wine_test(display FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 120)
 qelv_wine_test(render FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 120)
+qelv_wine_test(mouse FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 120)
+qelv_wine_test(draw FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 180)
+set_tests_properties(windows.mouse windows.draw PROPERTIES SKIP_RETURN_CODE 77)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One step of the Windows tests, run by CTest (see WineTests.cmake for the list).
-#   run_wine.sh build|exports|resources|prefix|register|events|latebound|precision|vbscript|jscript|outputs|display|render|unregister|stop-prefix
+#   run_wine.sh build|exports|resources|prefix|register|events|latebound|precision|vbscript|jscript|outputs|display|render|mouse|draw|unregister|stop-prefix
 # Every Windows program's output is captured to a file under $QELV_WINE_WORK and
 # checked; a program's exit status alone is not trusted (cscript exits 0 after a
 # script error), so test programs must end with "N passed, 0 failed".
@@ -51,7 +51,7 @@ build)
     -DCMAKE_BUILD_TYPE=Release >"$work/output/cross-configure.txt" 2>&1 \
     || { cat "$work/output/cross-configure.txt"; fail "configure"; }
   "$CMAKE_COMMAND" --build "$QELV_CROSS_DIR" -j2 || fail "cross build"
-  for f in QelvSonalter2.dll QelvArrayHelper.dll qelv-win-host.exe; do
+  for f in QelvSonalter2.dll QelvArrayHelper.dll qelv-win-host.exe qelv-mouse-test.exe sonalter-draw.exe; do
     [ -f "$bin/$f" ] || fail "missing $bin/$f"
   done
   ;;
@@ -154,6 +154,45 @@ display)
   cmp "$out/display-windows.stream" "$out/display-windows-on-linux.stream" || fail "Linux re-save differs"
   cmp "$out/display-linux.stream" "$out/display-linux-on-windows.stream" || fail "Windows re-save differs"
   echo "identical: $(stat -c %s "$out/display-linux.bin") bytes"
+  ;;
+mouse)
+  # The display control sited in a window by the container library and edited
+  # with posted mouse messages; also the curve viewer's help (it starts).
+  # Wine makes windows only on an X display: without one, an Xvfb of its own.
+  if [ -z "${DISPLAY:-}" ]; then
+    command -v Xvfb >/dev/null || { echo "skipped: no display and no Xvfb"; exit 77; }
+    for n in $(seq 161 230); do
+      if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=$n; break; fi
+    done
+    [ -n "${display:-}" ] || fail "no free display number"
+    Xvfb :$display -screen 0 1024x768x24 -nolisten tcp >"$work/output/mouse-xvfb.txt" 2>&1 &
+    xvfb=$!
+    trap '"$QELV_WINESERVER" -k 2>/dev/null; kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null' EXIT
+    for _ in $(seq 100); do
+      [ -e /tmp/.X11-unix/X$display ] && break
+      sleep 0.05
+    done
+    export DISPLAY=:$display
+  fi
+  # A Wine session started without a display keeps its desktop without one.
+  "$QELV_WINESERVER" -k 2>/dev/null
+  capture mouse "$bin/qelv-mouse-test.exe"
+  require_tally mouse
+  capture sonalter-draw-help "$bin/sonalter-draw.exe" --help || fail "sonalter-draw --help"
+  grep -q '^Usage: sonalter-draw' "$work/output/sonalter-draw-help.txt" || fail "sonalter-draw printed no usage"
+  ;;
+draw)
+  # The curve viewer (Windows build, real USER32 and GDI) through the X11 test:
+  # an Xvfb of its own, xdotool gestures, events, files and the snapshot checked.
+  command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "skipped: Xvfb or xdotool not installed"; exit 77; }
+  printf '#!/usr/bin/env bash\nexec wine "%s" "$@"\n' "$bin/sonalter-draw.exe" >"$work/sonalter-draw-wine.sh"
+  chmod +x "$work/sonalter-draw-wine.sh"
+  # A Wine session started without a display keeps its desktop without one;
+  # the session on the test's own display ends with it.
+  "$QELV_WINESERVER" -k 2>/dev/null
+  trap '"$QELV_WINESERVER" -k 2>/dev/null' EXIT
+  bash "$QELV_SOURCE_DIR/tests/hosts/x11/sonalter_draw_x11.sh" "$work/sonalter-draw-wine.sh" "$QELV_CURVE_TOOL" \
+    "$work/output/draw" || fail "the viewer under Wine (see $work/output/draw)"
   ;;
 render)
   # The display control's pictures: Windows GDI under Wine against the Linux
