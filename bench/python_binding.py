@@ -73,7 +73,8 @@ def main():
 
     # 3. Batch on a 2-worker local cluster against a sequential loop.
     files = int(os.environ.get("QELV_BATCH_FILES", "200"))
-    chain = "Normalize 95 true Fade 100 0 Invert"
+    # A clean-up chain as a batch would run it: rumble filter, compressor, level, fade.
+    chain = os.environ.get("QELV_BATCH_CHAIN", "HighPassFilter 80 1 Compressor -20 50 10 Normalize 95 true Fade 100 0")
     with tempfile.TemporaryDirectory() as folder:
         source = os.path.join(folder, "in")
         os.makedirs(source)
@@ -95,13 +96,16 @@ def main():
 
         with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None,
                           silence_logs=40) as cluster:
-            start = time.perf_counter()
-            batch.run([source], os.path.join(folder, "out2"), chain, scheduler=cluster.scheduler_address,
-                      progress=False)
-            running = time.perf_counter() - start
-        print("batch of %d files: sequential %.2f s; on a running 2-worker cluster %.2f s, speed-up %.2fx; "
-              "the whole command with its cluster start %.2f s, %.2fx"
-              % (files, sequential, running, sequential / running, whole, sequential / whole))
+            runs = []
+            for k in range(2):  # fresh workers, then workers that have run a batch
+                start = time.perf_counter()
+                batch.run([source], os.path.join(folder, "out%d" % (k + 2)), chain,
+                          scheduler=cluster.scheduler_address, progress=False)
+                runs.append(time.perf_counter() - start)
+        print("batch of %d files: sequential %.2f s; on a running 2-worker cluster %.2f s (%.2fx), "
+              "again %.2f s (%.2fx); the whole command with its cluster start %.2f s, %.2fx"
+              % (files, sequential, runs[0], sequential / runs[0], runs[1], sequential / runs[1], whole,
+                 sequential / whole))
 
 
 if __name__ == "__main__":
