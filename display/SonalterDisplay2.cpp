@@ -71,6 +71,8 @@ STDMETHODIMP CSonalterDisplay2::QueryInterface(REFIID riid, void** ppv) {
         *ppv = static_cast<IOleInPlaceActiveObject*>(this);
     } else if (IsEqualIID(riid, IID_IOleControl)) {
         *ppv = static_cast<IOleControl*>(this);
+    } else if (IsEqualIID(riid, IID_IDataObject)) {
+        *ppv = static_cast<IDataObject*>(this);
     } else {
         *ppv = nullptr;
         return E_NOINTERFACE;

@@ -25,7 +25,8 @@ class CSonalterDisplay2 final : public ISonalterDisplay2,
                                 public IOleObject,
                                 public IOleInPlaceObject,
                                 public IOleInPlaceActiveObject,
-                                public IOleControl {
+                                public IOleControl,
+                                public IDataObject {
 public:
     // Creates a control with one reference, or returns nullptr when out of memory.
     static CSonalterDisplay2* Create();
@@ -182,6 +183,18 @@ public:
     STDMETHODIMP OnMnemonic(LPMSG pMsg) override;
     STDMETHODIMP OnAmbientPropertyChange(DISPID dispID) override;
     STDMETHODIMP FreezeEvents(BOOL bFreeze) override;
+
+    // IDataObject (DisplayData.cpp): the control's picture as a device-
+    // independent bitmap (CF_DIB in global memory) at its size.
+    STDMETHODIMP GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) override;
+    STDMETHODIMP GetDataHere(FORMATETC* pformatetc, STGMEDIUM* pmedium) override;
+    STDMETHODIMP QueryGetData(FORMATETC* pformatetc) override;
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC* pformatectIn, FORMATETC* pformatetcOut) override;
+    STDMETHODIMP SetData(FORMATETC* pformatetc, STGMEDIUM* pmedium, BOOL fRelease) override;
+    STDMETHODIMP EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** ppenumFormatEtc) override;
+    STDMETHODIMP DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink, DWORD* pdwConnection) override;
+    STDMETHODIMP DUnadvise(DWORD dwConnection) override;
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA** ppenumAdvise) override;
 
     // Mouse editing of the points (DisplayMouse.cpp), called by the window
     // procedure with the message's client coordinates.

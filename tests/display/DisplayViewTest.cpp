@@ -2,6 +2,7 @@
 // position, and its view sink hears of every change.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "DisplayTestSupport.h"
@@ -94,6 +95,65 @@ TEST(DisplayView, TheViewSinkHearsOfEveryChangeUntilReleased) {
     EXPECT_EQ(sink.changes, 3);
     EXPECT_EQ(sink.refs, 1u);
     view->Release();
+}
+
+// The picture through data transfer: a bottom-up 32-bit DIB of the control's
+// size whose rows are the off-screen drawing's, in a block ReleaseStgMedium frees.
+TEST(DisplayView, DataTransferGivesThePictureAsABitmap) {
+    Control control;
+    control->PositionRect = RECT{0, 0, 40, 30};
+    control->put_BackColor(0x00123456);
+    control->put_GridVisible(0);
+    IDataObject* data = nullptr;
+    ASSERT_EQ(control->QueryInterface(IID_IDataObject, reinterpret_cast<void**>(&data)), S_OK);
+    FORMATETC format{CF_DIB, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    EXPECT_EQ(data->QueryGetData(&format), S_OK);
+    STGMEDIUM medium{};
+    ASSERT_EQ(data->GetData(&format, &medium), S_OK);
+    ASSERT_EQ(medium.tymed, static_cast<DWORD>(TYMED_HGLOBAL));
+    const BYTE* block = static_cast<const BYTE*>(GlobalLock(medium.hGlobal));
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, block, sizeof header);
+    EXPECT_EQ(header.biWidth, 40);
+    EXPECT_EQ(header.biHeight, 30);
+    EXPECT_EQ(header.biBitCount, 32);
+    EXPECT_EQ(GlobalSize(medium.hGlobal), sizeof header + 40u * 30u * 4u);
+
+    std::vector<uint32_t> drawn(40 * 30);
+    {
+        BITMAPINFO info{};
+        info.bmiHeader = header;
+        info.bmiHeader.biHeight = -30;
+        void* bits = nullptr;
+        HDC dc = CreateCompatibleDC(nullptr);
+        HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        const RECTL bounds{0, 0, 40, 30};
+        control->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0);
+        std::memcpy(drawn.data(), bits, drawn.size() * 4);
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+    for (int row = 0; row < 30; ++row) {
+        ASSERT_EQ(std::memcmp(block + sizeof header + (29 - row) * 160, drawn.data() + row * 40, 160), 0) << row;
+    }
+    EXPECT_EQ(drawn[1 * 40 + 1] & 0xFFFFFF, 0x563412u);  // the background, blue in the low byte
+    GlobalUnlock(medium.hGlobal);
+    ReleaseStgMedium(&medium);
+    EXPECT_EQ(medium.tymed, static_cast<DWORD>(TYMED_NULL));
+
+    // Other formats, aspects and media are refused before anything is made.
+    FORMATETC other = format;
+    other.cfFormat = CF_METAFILEPICT;
+    EXPECT_EQ(data->GetData(&other, &medium), DV_E_FORMATETC);
+    other = format;
+    other.tymed = TYMED_ISTREAM;
+    EXPECT_EQ(data->QueryGetData(&other), DV_E_TYMED);
+    other = format;
+    other.dwAspect = DVASPECT_ICON;
+    EXPECT_EQ(data->QueryGetData(&other), DV_E_DVASPECT);
+    data->Release();
 }
 
 }  // namespace

@@ -30,6 +30,20 @@ done
 Xvfb :$display -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 viewer=
+# The first window named like the pattern, waiting up to 20 s. A search is
+# repeated rather than left waiting (--sync): a window that closes while
+# xdotool reads it (an earlier viewer going away) ends that search with an X
+# error.
+find_window() {
+  local id="" tries=0
+  while [ -z "$id" ] && [ $tries -lt 100 ]; do
+    id=$(xdotool search --name "$1" 2>/dev/null | head -n 1) || true
+    [ -n "$id" ] || sleep 0.2
+    tries=$((tries + 1))
+  done
+  echo "$id"
+}
+
 cleanup() {
   [ -n "$viewer" ] && kill "$viewer" 2>/dev/null
   kill "$xvfb" 2>/dev/null
@@ -54,7 +68,7 @@ xdotool mousemove 1010 760
   --state "$work/state.bin" --snapshot "$work/snapshot.png" >"$work/events.txt" 2>"$work/viewer.txt" &
 viewer=$!
 
-wid=$(timeout 20 xdotool search --sync --name '^sonalter-draw: curve$' | head -n 1)
+wid=$(find_window '^sonalter-draw: curve$')
 [ -n "$wid" ] || fail "the viewer's window did not appear ($(cat "$work/viewer.txt"))"
 # Room on every side, so that a drag can leave the window; the pointer away from
 # it, and what the window reported before the gestures left out of the check.
@@ -112,11 +126,17 @@ cmp -s "$work/line.txt" "$work/curve-line.txt" || fail "the saved line array is 
   || fail "the snapshot differs from sonalter-curve --png (both kept: $work/snapshot.png, $work/curve.png)"
 
 # The saved state comes back: a second run without the options still has no
-# scales; and the control follows the window when it is resized.
+# scales; and the control follows the window when it is resized. (First the
+# earlier viewer's window must be gone: under Wine it can outlive its process
+# for a moment.)
+for _ in $(seq 50); do
+  [ -z "$(xdotool search --name '^sonalter-draw: curve$' 2>/dev/null | head -n 1)" ] && break
+  sleep 0.2
+done
 "$draw" --size ${w}x$h --state "$work/state.bin" --points "$work/points.csv" --snapshot "$work/again.png" \
   >/dev/null 2>"$work/viewer2.txt" &
 viewer=$!
-wid=$(timeout 20 xdotool search --sync --name '^sonalter-draw: curve$' | head -n 1)
+wid=$(find_window '^sonalter-draw: curve$')
 [ -n "$wid" ] || fail "the second viewer's window did not appear"
 xdotool windowmove --sync "$wid" 200 200
 xdotool windowsize --sync "$wid" 460 330
@@ -139,7 +159,7 @@ if [ -x "$(dirname "$draw")/sonalter" ]; then
   "$draw" --preset envelope --out "$work/envelope.txt" --apply "$here/../../../share/samples/voice.wav" \
     "$work/applied.wav" >/dev/null 2>"$work/viewer3.txt" &
   viewer=$!
-  wid=$(timeout 20 xdotool search --sync --name '^sonalter-draw: envelope$' | head -n 1)
+  wid=$(find_window '^sonalter-draw: envelope$')
   [ -n "$wid" ] || fail "the third viewer's window did not appear"
   xdotool windowmove --sync "$wid" 200 200
   xdotool mousemove --sync --window "$wid" 50 50

@@ -198,6 +198,27 @@ typedef struct tagSTGMEDIUM {
 
 enum tagDVASPECT { DVASPECT_CONTENT = 1, DVASPECT_THUMBNAIL = 2, DVASPECT_ICON = 4, DVASPECT_DOCPRINT = 8 };
 
+// Storage media and clipboard formats of data transfer.
+enum tagTYMED {
+    TYMED_HGLOBAL = 1,
+    TYMED_FILE = 2,
+    TYMED_ISTREAM = 4,
+    TYMED_ISTORAGE = 8,
+    TYMED_GDI = 16,
+    TYMED_MFPICT = 32,
+    TYMED_ENHMF = 64,
+    TYMED_NULL = 0
+};
+#define CF_BITMAP 2
+#define CF_METAFILEPICT 3
+#define CF_DIB 8
+#define CF_ENHMETAFILE 14
+#define DATADIR_GET 1
+#define DATADIR_SET 2
+
+#define DV_E_FORMATETC ((HRESULT)0x80040064L)
+#define DV_E_TYMED ((HRESULT)0x80040069L)
+#define DATA_S_SAMEFORMATETC ((HRESULT)0x00040130L)
 #define DV_E_LINDEX ((HRESULT)0x80040068L)
 #define DV_E_DVASPECT ((HRESULT)0x8004006BL)
 #define OLE_E_BLANK ((HRESULT)0x80040007L)
@@ -211,6 +232,27 @@ struct IAdviseSink : public IUnknown {
     STDMETHOD_(void, OnSave)() = 0;
     STDMETHOD_(void, OnClose)() = 0;
 };
+
+struct IEnumFORMATETC;
+struct IEnumSTATDATA;
+
+// Data transfer: an object hands out its data in a format and medium the
+// caller names (FORMATETC), in a STGMEDIUM the caller then owns.
+struct IDataObject : public IUnknown {
+    STDMETHOD(GetData)(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) = 0;
+    STDMETHOD(GetDataHere)(FORMATETC* pformatetc, STGMEDIUM* pmedium) = 0;
+    STDMETHOD(QueryGetData)(FORMATETC* pformatetc) = 0;
+    STDMETHOD(GetCanonicalFormatEtc)(FORMATETC* pformatectIn, FORMATETC* pformatetcOut) = 0;
+    STDMETHOD(SetData)(FORMATETC* pformatetc, STGMEDIUM* pmedium, BOOL fRelease) = 0;
+    STDMETHOD(EnumFormatEtc)(DWORD dwDirection, IEnumFORMATETC** ppenumFormatEtc) = 0;
+    STDMETHOD(DAdvise)(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink, DWORD* pdwConnection) = 0;
+    STDMETHOD(DUnadvise)(DWORD dwConnection) = 0;
+    STDMETHOD(EnumDAdvise)(IEnumSTATDATA** ppenumAdvise) = 0;
+};
+
+// ReleaseStgMedium: frees what a medium holds (a global block, a stream's or
+// storage's reference), or releases pUnkForRelease instead when it is set.
+WINOLEAUTAPI_(void) ReleaseStgMedium(STGMEDIUM* pmedium);
 
 struct IViewObject : public IUnknown {
     STDMETHOD(Draw)(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd, HDC hdcTargetDev,

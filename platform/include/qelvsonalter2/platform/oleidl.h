@@ -20,9 +20,7 @@ typedef HGLOBAL HOLEMENU;
 struct tagMSG;
 typedef struct tagMSG* LPMSG;
 
-struct IDataObject;
 struct IEnumOLEVERB;
-struct IEnumSTATDATA;
 struct IOleContainer;
 
 // Verbs a container asks an object to carry out (IOleObject::DoVerb).
