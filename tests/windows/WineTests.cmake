@@ -83,4 +83,6 @@ qelv_wine_test(display FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qel
 qelv_wine_test(render FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 120)
 qelv_wine_test(mouse FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 120)
 qelv_wine_test(draw FIXTURES_REQUIRED "qelv_win_registered;qelv_win_build;qelv_win_prefix" TIMEOUT 180)
-set_tests_properties(windows.mouse windows.draw PROPERTIES SKIP_RETURN_CODE 77)
+# Both end the prefix's Wine session to start one on their own display, which
+# would end the session of any Wine test running beside them: they run alone.
+set_tests_properties(windows.mouse windows.draw PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)

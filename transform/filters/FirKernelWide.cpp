@@ -109,10 +109,11 @@ QELV_AVX2_INLINE void Group(const float* xs, const FirTaps& taps, const std::int
     }
 }
 
-}  // namespace
-
-QELV_AVX2 std::size_t FirRange(const std::int16_t* x, std::size_t begin, std::size_t end, const FirTaps& taps,
-                               std::int16_t* out, float* scratch) {
+// The driver: groups of kGroup outputs (kGroup / 8 independent sums per tap,
+// which hide the fused multiply-add's latency), then single vectors.
+template <std::size_t kGroup>
+QELV_AVX2_INLINE std::size_t RangeInGroups(const std::int16_t* x, std::size_t begin, std::size_t end,
+                                           const FirTaps& taps, std::int16_t* out, float* scratch) {
     const std::size_t n = taps.count;
     const std::size_t total = (end - begin) / 8 * 8;
     if (taps.firstNonZero == n) {
@@ -120,7 +121,6 @@ QELV_AVX2 std::size_t FirRange(const std::int16_t* x, std::size_t begin, std::si
         std::fill(out, out + total, std::int16_t{0});
         return total;
     }
-    constexpr std::size_t kGroup = 32;
     for (std::size_t c0 = 0; c0 < total; c0 += kFirScratch) {
         const std::size_t c1 = std::min(total, c0 + kFirScratch);
         // scratch[k] holds x[begin + c0 - (N - 1) + k] as a float (exact).
@@ -134,6 +134,23 @@ QELV_AVX2 std::size_t FirRange(const std::int16_t* x, std::size_t begin, std::si
         for (; k < c1; k += 8) Group<1>(scratch + (k - c0) + n - 1, taps, x, begin + k, out + k);
     }
     return total;
+}
+
+// With AVX-512 VL the same 256-bit operations have 32 registers: eight sums
+// with their exponent fields fit without spilling.
+__attribute__((target("avx2,fma,avx512f,avx512vl"))) std::size_t RangeWithMoreRegisters(
+    const std::int16_t* x, std::size_t begin, std::size_t end, const FirTaps& taps, std::int16_t* out,
+    float* scratch) {
+    return RangeInGroups<64>(x, begin, end, taps, out, scratch);
+}
+
+}  // namespace
+
+QELV_AVX2 std::size_t FirRange(const std::int16_t* x, std::size_t begin, std::size_t end, const FirTaps& taps,
+                               std::int16_t* out, float* scratch) {
+    static const bool moreRegisters = __builtin_cpu_supports("avx512vl");
+    if (moreRegisters) return RangeWithMoreRegisters(x, begin, end, taps, out, scratch);
+    return RangeInGroups<32>(x, begin, end, taps, out, scratch);
 }
 
 }  // namespace qelv::dsp::wide
