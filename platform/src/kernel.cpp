@@ -1,6 +1,8 @@
 // Kernel services: the process heap, the thread's last error and MulDiv.
 #include <qelvsonalter2/platform.h>
 
+#include <sys/mman.h>
+
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -33,8 +35,68 @@ HeapHeader* HeaderOf(LPCVOID mem) {
                                          sizeof(HeapHeader));
 }
 
+// Large blocks (sample arrays and their work buffers) are mapped on their own,
+// aligned to 2 MiB and offered to the system for huge pages: touching a fresh
+// block then takes one fault per 2 MiB instead of one per 4 KiB, which costs
+// more than many transforms themselves. Their header is marked by its own
+// magic and preceded by the mapping's base and length. Sanitizer builds keep
+// every block on malloc, where the leak checker sees it.
+constexpr std::size_t kMappedMagic = 0x51454C564D415050ull;  // "QELVMAPP"
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QELV_HEAP_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(QELV_HEAP_SANITIZED)
+constexpr std::size_t kMapFrom = ~std::size_t{0};
+#else
+constexpr std::size_t kMapFrom = std::size_t{8} << 20;
+#endif
+
+struct alignas(16) MappedPrefix {
+    void* base;
+    std::size_t length;
+};
+
+MappedPrefix* PrefixOf(HeapHeader* header) { return reinterpret_cast<MappedPrefix*>(header) - 1; }
+
+// A mapped block of dwBytes with its prefix and header; its pages are zero.
+void* MapBlock(std::size_t bytes) {
+    const std::size_t used = sizeof(MappedPrefix) + sizeof(HeapHeader) + bytes;
+    const std::size_t length = used + kHugePage;
+    void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) return nullptr;
+    auto* start = reinterpret_cast<std::uint8_t*>(
+        (reinterpret_cast<std::uintptr_t>(base) + kHugePage - 1) & ~static_cast<std::uintptr_t>(kHugePage - 1));
+#ifdef MADV_HUGEPAGE
+    madvise(start, (used + kHugePage - 1) & ~(kHugePage - 1), MADV_HUGEPAGE);
+#endif
+    auto* prefix = reinterpret_cast<MappedPrefix*>(start);
+    prefix->base = base;
+    prefix->length = length;
+    auto* header = reinterpret_cast<HeapHeader*>(prefix + 1);
+    header->size = bytes;
+    header->magic = kMappedMagic;
+    return header + 1;
+}
+
+void ReleaseBlock(HeapHeader* header) {
+    const bool mapped = header->magic == kMappedMagic;
+    header->magic = 0;
+    if (mapped) {
+        const MappedPrefix prefix = *PrefixOf(header);
+        munmap(prefix.base, prefix.length);
+    } else {
+        std::free(header);
+    }
+}
+
 // A block is ours when it was handed out by HeapAlloc/HeapReAlloc and not freed.
-bool IsHeapBlock(LPCVOID mem) { return HeaderOf(mem)->magic == kHeapMagic; }
+bool IsHeapBlock(LPCVOID mem) {
+    const std::size_t magic = HeaderOf(mem)->magic;
+    return magic == kHeapMagic || magic == kMappedMagic;
+}
 
 }  // namespace
 
@@ -50,6 +112,7 @@ WINBASEAPI HANDLE WINAPI GetProcessHeap(void) { return kProcessHeap; }
 // NOTES: HEAP_GENERATE_EXCEPTIONS is ignored; failure always returns NULL.
 WINBASEAPI LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes) {
     if (hHeap != kProcessHeap || dwBytes > kMaxHeapRequest) return nullptr;
+    if (dwBytes >= kMapFrom) return MapBlock(dwBytes);  // zero already
     void* block = std::malloc(sizeof(HeapHeader) + dwBytes);
     if (block == nullptr) return nullptr;
     auto* header = static_cast<HeapHeader*>(block);
@@ -70,6 +133,17 @@ WINBASEAPI LPVOID WINAPI HeapReAlloc(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem, 
     if (hHeap != kProcessHeap || lpMem == nullptr || dwBytes > kMaxHeapRequest) return nullptr;
     if (!IsHeapBlock(lpMem)) return nullptr;
     const SIZE_T oldSize = HeaderOf(lpMem)->size;
+    if (HeaderOf(lpMem)->magic == kMappedMagic || dwBytes >= kMapFrom) {
+        // Into a new block of the size's kind; the old one goes only on success.
+        void* moved = HeapAlloc(hHeap, 0, dwBytes);
+        if (moved == nullptr) return nullptr;
+        std::memcpy(moved, lpMem, oldSize < dwBytes ? oldSize : dwBytes);
+        if ((dwFlags & HEAP_ZERO_MEMORY) != 0 && dwBytes > oldSize && HeaderOf(moved)->magic != kMappedMagic) {
+            std::memset(static_cast<std::uint8_t*>(moved) + oldSize, 0, dwBytes - oldSize);
+        }
+        ReleaseBlock(HeaderOf(lpMem));
+        return moved;
+    }
     void* block = std::realloc(HeaderOf(lpMem), sizeof(HeapHeader) + dwBytes);
     if (block == nullptr) return nullptr;
     auto* header = static_cast<HeapHeader*>(block);
@@ -88,8 +162,7 @@ WINBASEAPI BOOL WINAPI HeapFree(HANDLE hHeap, DWORD /*dwFlags*/, LPVOID lpMem) {
     if (hHeap != kProcessHeap) return FALSE;
     if (lpMem == nullptr) return TRUE;
     if (!IsHeapBlock(lpMem)) return FALSE;
-    HeaderOf(lpMem)->magic = 0;
-    std::free(HeaderOf(lpMem));
+    ReleaseBlock(HeaderOf(lpMem));
     return TRUE;
 }
 
