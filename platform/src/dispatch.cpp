@@ -144,7 +144,9 @@ HRESULT FindFunction(ITypeInfo* info, MEMBERID memid, WORD flags, InfoRef& owner
             IsEqualGUID(attr.attr->guid, IID_IUnknown)) {
             break;
         }
-        for (UINT i = 0; i < attr.attr->cFuncs; ++i) {
+        UINT known = 0;
+        const HRESULT own = FindFuncIndex(current.p, memid, flags, &known);
+        for (UINT i = own == S_OK ? known : 0; own != S_FALSE && i < attr.attr->cFuncs; ++i) {
             FUNCDESC* desc = nullptr;
             if (FAILED(current.p->GetFuncDesc(i, &desc)) || desc == nullptr) {
                 continue;

@@ -125,6 +125,21 @@ private:
     int ImplTypeCount() const;
     // The member with memid: functions (a property get first), then variables and constants.
     const FuncEntry* FindFunc(MEMBERID memid) const;
+
+public:
+    // The first function with memid whose invoke kind is in flags.
+    bool FuncIndex(MEMBERID memid, WORD flags, UINT* index) const {
+        for (size_t i = 0; i < funcs_.size(); ++i) {
+            const FuncModel& f = *funcs_[i].func;
+            if (f.memid == memid && (static_cast<WORD>(f.invkind) & flags) != 0) {
+                *index = static_cast<UINT>(i);
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
     const std::u16string* FindVarName(MEMBERID memid, const std::u16string** doc) const;
 
     void* Track(size_t bytes) {
@@ -570,6 +585,12 @@ STDMETHODIMP TypeInfo::GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo** ppTInfo) {
 }
 
 }  // namespace
+
+HRESULT FindFuncIndex(ITypeInfo* info, MEMBERID memid, WORD flags, UINT* index) {
+    const auto* own = dynamic_cast<const TypeInfo*>(info);
+    if (own == nullptr) return E_NOINTERFACE;
+    return own->FuncIndex(memid, flags, index) ? S_OK : S_FALSE;
+}
 
 HRESULT CreateTypeInfo(ITypeLib* owner, std::shared_ptr<const LibraryModel> model, int32_t index, bool interfaceView,
                        ITypeInfo** out) {

@@ -73,6 +73,13 @@ inline bool IsDual(const TypeModel& t) {
     return t.kind == TKIND_INTERFACE && (t.flags & TYPEFLAG_FDUAL) != 0;
 }
 
+// The index of the function with memid and an invoke kind in flags, found in
+// one of this platform's own type descriptions without building a FUNCDESC for
+// each function on the way: S_OK with the index, S_FALSE when it has no such
+// function, E_NOINTERFACE when info is not one of them (the caller then
+// searches through the interface).
+HRESULT FindFuncIndex(ITypeInfo* info, MEMBERID memid, WORD flags, UINT* index);
+
 // The work behind ITypeInfo::Invoke and DispInvoke, written against the public ITypeInfo
 // methods so it works for any type description of a vtable interface.
 HRESULT InvokeFromTypeInfo(ITypeInfo* typeInfo, void* instance, MEMBERID memid, WORD flags, DISPPARAMS* params,

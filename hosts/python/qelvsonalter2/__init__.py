@@ -56,9 +56,14 @@ def _make_method(index, name, doc, inputs, has_retval, inout):
     parameters = [_inspect.Parameter(p, _inspect.Parameter.POSITIONAL_OR_KEYWORD) for p in inputs]
     signature = _inspect.Signature(parameters)
 
+    count = len(inputs)
+
     def method(self, *args, **kwargs):
-        bound = signature.bind(*args, **kwargs)
-        values = [bound.arguments[p] for p in inputs]
+        if kwargs or len(args) != count:
+            bound = signature.bind(*args, **kwargs)
+            values = [bound.arguments[p] for p in inputs]
+        else:  # every argument in order: nothing to match by name
+            values = list(args)
         value, replaced = self._object.call(index, values)
         if replaced:
             # The component gave back a new array for an [in,out] parameter.
