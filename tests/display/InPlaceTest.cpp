@@ -215,25 +215,6 @@ TEST(InPlace, ActivationWindowInputAndDeactivation) {
     EXPECT_EQ(GetCapture(), nullptr);
     EXPECT_EQ(sink.events, (std::vector<std::string>{"3:50,40", "1:-5,10", "2:-5,10", "4:-5,10"}));
 
-    // A double click on the moved point: down, up, double click, up.
-    sink.events.clear();
-    const std::vector<float> points = PointArrayOf(control.get());
-    ASSERT_EQ(points[2], 0.0f);  // dragged left onto its neighbour's x
-    // The first pixel row at or below the point's y.
-    LONG px = 0, py = 0;
-    for (float y = 0; py < 100; ++py) {
-        control->MouseYToScaleY(py, &y);
-        if (y <= points[3]) break;
-    }
-    ASSERT_EQ(control->HitTestPoint(px, py), 1);
-    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONUP}) {
-        ASSERT_TRUE(QelvInjectMouse(window, message, px, py));
-    }
-    Pump();
-    const std::string at = std::to_string(px) + "," + std::to_string(py);
-    EXPECT_EQ(sink.events, (std::vector<std::string>{"3:" + at, "2:" + at, "4:" + at, "5:", "6:1", "2:" + at,
-                                                     "4:" + at}));
-
     // Moving off every point restores the cursor the point cursor replaced.
     ASSERT_TRUE(QelvInjectMouse(window, WM_MOUSEMOVE, 150, 90));
     Pump();

@@ -141,56 +141,6 @@ private:
 
 class MouseEditing : public ::testing::Test, public Harness {};
 
-TEST_F(MouseEditing, StatedGesturesFireTheirEventsInOrder) {
-    // A click on empty space adds one point there: down, up, click.
-    control->OnLButtonDown(60, 30);
-    control->OnLButtonUp(60, 30);
-    EXPECT_EQ(sink.events, (std::vector<std::string>{"3:60,30", "2:60,30", "4:60,30"}));
-    ASSERT_EQ(Points().size(), 3u);
-    EXPECT_FLOAT_EQ(Points()[1].x, 22050.0f * 60 / kWidth);
-    EXPECT_FLOAT_EQ(Points()[1].y, 10.0f);
-
-    // A double click over it reports it and changes nothing: the platform
-    // delivers down, up, double click, up.
-    sink.events.clear();
-    control->OnLButtonDown(61, 30);
-    control->OnLButtonUp(61, 30);
-    control->OnLButtonDblClk(61, 30);
-    control->OnLButtonUp(61, 30);
-    EXPECT_EQ(sink.events, (std::vector<std::string>{"3:61,30", "2:61,30", "4:61,30", "5:", "6:1", "2:61,30",
-                                                     "4:61,30"}));
-    EXPECT_EQ(Points().size(), 3u);
-
-    // The press dragged the point to (61, 30). Its marker square: 3 pixels
-    // left and above, 2 right and below.
-    EXPECT_EQ(control->HitTestPoint(58, 27), 1);
-    EXPECT_EQ(control->HitTestPoint(63, 32), 1);
-    EXPECT_EQ(control->HitTestPoint(57, 30), -1);
-    EXPECT_EQ(control->HitTestPoint(64, 30), -1);
-    EXPECT_EQ(control->HitTestPoint(61, 33), -1);
-
-    // An inner point dragged 10 pixels left of the control stays (at x 0, its
-    // neighbour's); 11 pixels left removes it, and the drag ends there.
-    control->OnLButtonDown(60, 30);
-    control->OnMouseMove(-10, 30);
-    EXPECT_EQ(Points().size(), 3u);
-    EXPECT_EQ(Points()[1].x, 0.0f);
-    control->OnMouseMove(-11, 30);
-    EXPECT_EQ(Points().size(), 2u);
-    control->OnMouseMove(100, 100);
-    control->OnLButtonUp(100, 100);
-    EXPECT_EQ(Points().size(), 2u);
-
-    // The last point is never removed and keeps its x; dragged above the plot
-    // it stops at ScaleYMax.
-    control->OnLButtonDown(kWidth, kHeight / 2);
-    control->OnMouseMove(kWidth + 50, -50);
-    control->OnLButtonUp(kWidth + 50, -50);
-    ASSERT_EQ(Points().size(), 2u);
-    EXPECT_EQ(Points()[1].x, 22050.0f);
-    EXPECT_EQ(Points()[1].y, 20.0f);
-}
-
 TEST_F(MouseEditing, AFullListAddsNothingButStillReportsThePress) {
     std::vector<float> flat;
     for (int i = 0; i < 150; ++i) {

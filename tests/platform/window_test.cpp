@@ -611,22 +611,4 @@ TEST_F(WindowTest, MisuseIsRefusedWithTheWindowsErrorCodes) {
     EXPECT_EQ(LoadCursorW(nullptr, MAKEINTRESOURCEW(1)), nullptr);
 }
 
-TEST(Rectangles, EdgesAreExclusiveAndEmptyResultsAreZeroed) {
-    RECT a;
-    SetRect(&a, 0, 0, 10, 10);
-    EXPECT_TRUE(PtInRect(&a, POINT{0, 9}));
-    EXPECT_FALSE(PtInRect(&a, POINT{10, 5}));
-    RECT b{10, 0, 20, 10};
-    RECT out{1, 2, 3, 4};
-    EXPECT_FALSE(IntersectRect(&out, &a, &b));
-    EXPECT_TRUE(IsRectEmpty(&out));
-    EXPECT_EQ(out.left, 0);
-    OffsetRect(&b, -5, 3);
-    EXPECT_TRUE(IntersectRect(&out, &a, &b));
-    EXPECT_EQ(out.left, 5);
-    EXPECT_EQ(out.top, 3);
-    EXPECT_EQ(out.right, 10);
-    EXPECT_EQ(out.bottom, 10);
-}
-
 }  // namespace
