@@ -12,8 +12,11 @@ namespace qelv {
 
 // The first point (lowest index) whose 6 x 6 marker square holds the pixel:
 // qx - 3 <= px < qx + 3 and the same for y. -1 when none does.
-LONG CSonalterDisplay2::HitTestPoint(INT px, INT py) {
-    const ScaleGeometry g = MappingGeometry();
+LONG CSonalterDisplay2::HitTestPoint(INT px, INT py) { return HitTestPoint(MappingGeometry(), px, py); }
+
+// The same on a geometry the caller has measured already: one mouse message
+// measures the scale bands once for its mapping and its hit test.
+LONG CSonalterDisplay2::HitTestPoint(const ScaleGeometry& g, INT px, INT py) {
     const POINT pixel{px, py};
     const DisplayPoint* points = points_.Points();
     for (LONG i = 0; i < points_.Count(); ++i) {
@@ -36,8 +39,9 @@ void CSonalterDisplay2::ShowPointCursor() {
 
 void CSonalterDisplay2::OnLButtonDown(INT x, INT y) {
     if (Window) SetCapture(Window);
-    const ScalePoint s = PixelToScale(MappingGeometry(), x, y);
-    DragIndex = HitTestPoint(x, y);
+    const ScaleGeometry g = MappingGeometry();
+    const ScalePoint s = PixelToScale(g, x, y);
+    DragIndex = HitTestPoint(g, x, y);
     Dragging = true;
     if (DragIndex == -1) {
         if (points_.Count() < MaxPoints) {
@@ -53,8 +57,9 @@ void CSonalterDisplay2::OnLButtonDown(INT x, INT y) {
 }
 
 void CSonalterDisplay2::OnMouseMove(INT x, INT y) {
-    const ScalePoint s = PixelToScale(MappingGeometry(), x, y);
-    if (HitTestPoint(x, y) != -1 || Dragging) {
+    const ScaleGeometry g = MappingGeometry();
+    const ScalePoint s = PixelToScale(g, x, y);
+    if (HitTestPoint(g, x, y) != -1 || Dragging) {
         ShowPointCursor();
     } else if (SavedCursor) {
         SetCursor(SavedCursor);

@@ -199,6 +199,7 @@ public:
     // Mouse editing of the points (DisplayMouse.cpp), called by the window
     // procedure with the message's client coordinates.
     LONG HitTestPoint(INT px, INT py);
+    LONG HitTestPoint(const ScaleGeometry& g, INT px, INT py);
     void OnLButtonDown(INT x, INT y);
     void OnLButtonUp(INT x, INT y);
     void OnLButtonDblClk(INT x, INT y);
