@@ -35,9 +35,13 @@ inline float LowPass(const Biquad& c, float s, const ReverbState& st) {
 
 void ReverbLowPass(const Biquad& c, const float* s, float* lp, std::size_t len, ReverbState& st) {
     const double b0 = c.b0, b1 = c.b1, b2 = c.b2, a1 = c.a1, a2 = c.a2;
-    float s1 = st.s1, s2 = st.s2, l1 = st.l1, l2 = st.l2;
+    // The past values are floats held in doubles: the feedback from one output
+    // to the next is then one conversion to a float and back, in registers
+    // (float locals were spilled to the stack, adding a store and a reload to
+    // every step of the recursion).
+    double s1 = st.s1, s2 = st.s2, l1 = st.l1, l2 = st.l2;
     for (std::size_t k = 0; k < len; ++k) {
-        const float sk = s[k];
+        const double sk = s[k];
         const double p0 = b0 * sk, p1 = b1 * s1, p2 = b2 * s2, p3 = a1 * l1, p4 = a2 * l2;
         const double d = ((p0 + p1 + p2) - p4) - p3;
         const double m = std::fabs(p0) + std::fabs(p1) + std::fabs(p2) + std::fabs(p3) + std::fabs(p4);
@@ -66,10 +70,10 @@ void ReverbLowPass(const Biquad& c, const float* s, float* lp, std::size_t len, 
         l2 = l1;
         l1 = y;
     }
-    st.s1 = s1;
-    st.s2 = s2;
-    st.l1 = l1;
-    st.l2 = l2;
+    st.s1 = static_cast<float>(s1);
+    st.s2 = static_cast<float>(s2);
+    st.l1 = static_cast<float>(l1);
+    st.l2 = static_cast<float>(l2);
 }
 
 namespace {

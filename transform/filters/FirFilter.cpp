@@ -2,7 +2,8 @@
 // and convolves the array with it. It departs from the common
 // frame: a minimum sampling rate is checked before anything else, no edge is
 // smoothed, the results go to a work buffer and are copied back only at the end
-// (so a cancel leaves the array as it was), and no EndTransform is fired.
+// (so a cancel leaves the array as it was; with events off, when nothing can
+// cancel, they go straight into the array), and no EndTransform is fired.
 #include <algorithm>
 #include <cmath>
 
@@ -66,11 +67,31 @@ STDMETHODIMP CSonalter2::FIRFilter(SAFEARRAY** WavArray, SAFEARRAY** FreqArray, 
         const std::size_t n = frame.size();
         frame.OmitEndTransform();
         if (n <= taps) return true;  // nothing to filter: the array stays as it is
-        HeapBuffer<std::int16_t> out(n - taps);
-        HeapBuffer<float> scratch(dsp::kFirScratch + taps);
-        if (!out.get() || !scratch.get()) return Outcome::Failed(ReportError(MEMORY));
         const dsp::FirTaps firTaps = dsp::DescribeTaps(h, taps);
         std::int16_t* a = frame.data();
+        HeapBuffer<float> scratch(dsp::kFirScratch + taps);
+        if (!scratch.get()) return Outcome::Failed(ReportError(MEMORY));
+        if (!TBEventEnabled) {
+            // With events off no host code runs, so nothing can cancel and the
+            // array may change as the filter goes. The outputs are computed from
+            // the end backwards, a block at a time into a small buffer and then
+            // copied into place: output i reads entries i-N+1 .. i, and only
+            // entries after the current block have been written, so every
+            // block reads original samples. This spares a result buffer the
+            // size of the array and the page faults of filling it.
+            constexpr std::size_t kBlock = 16384;
+            HeapBuffer<std::int16_t> block(kBlock);
+            if (!block.get()) return Outcome::Failed(ReportError(MEMORY));
+            for (std::size_t e = n; e > taps;) {
+                const std::size_t b = e - taps > kBlock ? e - kBlock : taps;
+                dsp::FirRange(a, b, e, firTaps, block.get(), scratch.get());
+                std::copy(block.get(), block.get() + (e - b), a + b);
+                e = b;
+            }
+            return true;
+        }
+        HeapBuffer<std::int16_t> out(n - taps);
+        if (!out.get()) return Outcome::Failed(ReportError(MEMORY));
         const bool finished = frame.Run(n - taps, n, taps, 1, [&](std::size_t b, std::size_t e) {
             dsp::FirRange(a, taps + b, taps + e, firTaps, out.get() + b, scratch.get());
         });

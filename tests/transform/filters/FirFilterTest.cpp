@@ -86,6 +86,15 @@ TEST(FirFilter, TapsFromQualityAndTheStatedSum) {
         EXPECT_EQ(sink.endCount(), 0);
         EXPECT_EQ(sink.percents.front(), static_cast<LONG>((taps + 29) / 30));
     }
+    // With events off the outputs are written into the array from the end
+    // backwards, block by block: every block must still read original samples.
+    const std::vector<short> longer = Noise(40000, 30000, 2);
+    Object o;
+    o->put_TBEventEnabled(VARIANT_FALSE);
+    LowPassBands bands;
+    SampleArray a(longer);
+    ASSERT_EQ(o->FIRFilter(&a, &bands.freq, &bands.gain, &bands.weight, 256), S_OK);
+    EXPECT_EQ(a.values(), Reference(longer, DesignedTaps(256, 44100)));
 }
 
 TEST(FirFilter, ChecksAndTheirOrder) {
