@@ -1,7 +1,7 @@
 // The graphing control sited in a window through the container library, edited
 // with posted mouse messages (as the window system delivers a user's presses,
 // moves and double clicks), and checked against a model of the editing rules
-// written here: the events with their coordinates, and the points after each
+// of EditingRules.h: the events with their coordinates, and the points after each
 // gesture. Then the container's side: resizing without a rectangle ping-pong,
 // and every reference given back on close. Ends with "N passed, M failed";
 // exits 77 when the platform has no window functions.
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../../display/EditingRules.h"
 #include "ControlHost.h"
 #include "EventSink.h"
 
@@ -33,94 +34,27 @@ std::string Join(const std::vector<std::string>& lines) {
     return out;
 }
 
-// ---- The editing rules, independently ------------------------------------------------
+using qelv::editing::Event;
+using qelv::editing::Model;
+using qelv::editing::Point;
 
-struct Point {
-    float x, y;
-};
+// An event as "MouseDown 10 20", "ResetPoint 3".
+std::string Describe(const Event& e) {
+    static const char* const kNames[] = {"", "MouseMove", "MouseUp", "MouseDown", "MouseClick", "MouseDblClick",
+                                         "ResetPoint"};
+    std::string line = e.id >= 1 && e.id <= 6 ? kNames[e.id] : "?";
+    for (int a : e.args) {
+        line += ' ';
+        line += std::to_string(a);
+    }
+    return line;
+}
 
-class Model {
-public:
-    double xMin = 0, xMax = 22050, yMin = -20, yMax = 20;
-    int plotW = 0, plotH = 0;  // the plot area in pixels
-    int w = 0, h = 0;          // the control's size
-    std::vector<Point> points;
-    std::vector<std::string> events;
-    int dragIndex = -1;
-    bool dragging = false;
-
-    void ToPixel(const Point& p, int& px, int& py) const {
-        px = static_cast<int>(std::trunc((p.x - xMin) * plotW / (xMax - xMin)));
-        py = static_cast<int>(std::trunc((yMax - p.y) * plotH / (yMax - yMin)));
-    }
-    Point ToScale(int px, int py) const {
-        return {static_cast<float>((xMax - xMin) * px / plotW + xMin),
-                static_cast<float>(yMax - (yMax - yMin) * py / plotH)};
-    }
-    int Hit(int px, int py) const {
-        for (size_t i = 0; i < points.size(); ++i) {
-            int qx, qy;
-            ToPixel(points[i], qx, qy);
-            if (qx - 3 <= px && px < qx + 3 && qy - 3 <= py && py < qy + 3) return static_cast<int>(i);
-        }
-        return -1;
-    }
-    static float Clamp(float v, double lo, double hi) {
-        if (v > hi) return static_cast<float>(hi);
-        if (v < lo) return static_cast<float>(lo);
-        return v;
-    }
-    int Add(Point p) {
-        p.x = p.x < xMin ? static_cast<float>(xMin) : (p.x > xMax ? static_cast<float>(xMax) : p.x);
-        p.y = Clamp(p.y, yMin, yMax);
-        size_t at = 0;
-        while (at < points.size() && points[at].x <= p.x) ++at;
-        points.insert(points.begin() + static_cast<long>(at), p);
-        return static_cast<int>(at);
-    }
-    void Move(int i, Point p) {
-        if (i < 0 || i >= static_cast<int>(points.size())) return;
-        points[i].y = Clamp(p.y, yMin, yMax);
-        if (i == 0 || i == static_cast<int>(points.size()) - 1) return;
-        float x = Clamp(p.x, xMin, xMax);
-        if (x < points[i - 1].x) x = points[i - 1].x;
-        if (x > points[i + 1].x) x = points[i + 1].x;
-        points[i].x = x;
-    }
-    void Event(const char* name, int x, int y) { events.push_back(std::string(name) + " " + std::to_string(x) + " " + std::to_string(y)); }
-
-    void Down(int x, int y) {
-        dragIndex = Hit(x, y);
-        dragging = true;
-        if (dragIndex == -1) {
-            if (points.size() < 150) dragIndex = Add(ToScale(x, y));
-            else dragging = false;
-        }
-        Event("MouseDown", x, y);
-    }
-    void MoveTo(int x, int y) {
-        if (dragging) {
-            Move(dragIndex, ToScale(x, y));
-            const bool outside = x < -10 || x > w + 10 || y < -10 || y > h + 10;
-            if (outside && dragIndex != 0 && dragIndex != static_cast<int>(points.size()) - 1) {
-                points.erase(points.begin() + dragIndex);
-                dragging = false;
-            }
-        }
-        Event("MouseMove", x, y);
-    }
-    void Up(int x, int y) {
-        if (dragging) Move(dragIndex, ToScale(x, y));
-        dragging = false;
-        Event("MouseUp", x, y);
-        Event("MouseClick", x, y);
-    }
-    void DoubleClick(int x, int y) {
-        events.push_back("MouseDblClick");
-        const int i = Hit(x, y);
-        if (i != -1) events.push_back("ResetPoint " + std::to_string(i));
-    }
-};
+std::string Join(const std::vector<Event>& events) {
+    std::vector<std::string> lines;
+    for (const Event& e : events) lines.push_back(Describe(e));
+    return Join(lines);
+}
 
 // ---- The control in a window ----------------------------------------------------------
 
@@ -174,7 +108,7 @@ struct Fixture {
     HWND control = nullptr;
     controlsite::ControlHost host;
     controlsite::EventSink* sink = nullptr;
-    std::vector<std::string> events;
+    std::vector<Event> events;
     Model model;
 
     void Post(UINT message, WPARAM keys, int x, int y) {
@@ -272,15 +206,9 @@ int main() {
     kept->AddRef();
     f.sink = controlsite::EventSink::Create(DIID__ISonalterDisplay2Events,
                                             [&f](DISPID id, const controlsite::EventArguments& args) {
-                                                static const char* const kNames[] = {
-                                                    "", "MouseMove", "MouseUp", "MouseDown", "MouseClick",
-                                                    "MouseDblClick", "ResetPoint"};
-                                                std::string line = id >= 1 && id <= 6 ? kNames[id] : "?";
-                                                for (UINT k = 0; k < args.Count(); ++k) {
-                                                    line += ' ';
-                                                    line += std::to_string(args.Long(k));
-                                                }
-                                                f.events.push_back(line);
+                                                Event e{static_cast<int>(id), {}};
+                                                for (UINT k = 0; k < args.Count(); ++k) e.args.push_back(args.Long(k));
+                                                f.events.push_back(e);
                                             });
     Check(SUCCEEDED(f.sink->Connect(f.host.Object())), "connecting the event sink");
     Check(SUCCEEDED(f.host.InitNew()), "InitNew");
