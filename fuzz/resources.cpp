@@ -48,6 +48,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (fd >= 0) close(fd);
     g_registry = path;
     setenv("QELV_REGISTRY", path, 1);
+    // The registry file and its lock go when the fuzzer ends, so that runs
+    // leave nothing behind in /tmp.
+    std::atexit([] {
+        unlink(g_registry.c_str());
+        unlink((g_registry + ".lock").c_str());
+    });
     return 0;
 }
 
