@@ -138,7 +138,7 @@ struct Member {
 // Python callables, which may cancel the running call.
 class EventSink final : public IDispatch {
 public:
-    py::object handler;  // handler(dispid, args) -> None
+    py::object handler = py::none();  // handler(dispid, args) -> None, or None
     bool failed = false;  // a handler raised, or Ctrl-C arrived
     py::object pending;   // the exception to raise when the call returns
     IDispatch* object = nullptr;
@@ -169,6 +169,16 @@ public:
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
         if (failed) return S_OK;
+        if (handler.is_none()) {
+            // Nobody listens: only Ctrl-C is watched for, with no Python call
+            // per event (a long call may fire thousands of them).
+            if (PyErr_CheckSignals() != 0) {
+                failed = true;
+                pending = py::error_already_set().value();
+                Cancel();
+            }
+            return S_OK;
+        }
         py::list args;
         for (UINT i = params ? params->cArgs : 0; i-- > 0;) {
             VARIANT converted;
@@ -181,7 +191,7 @@ public:
             VariantClear(&converted);
         }
         try {
-            if (!handler.is_none()) handler(static_cast<long>(id), args);
+            handler(static_cast<long>(id), args);
             // Ctrl-C arrives as a pending signal; it cancels the running call.
             if (PyErr_CheckSignals() != 0) throw py::error_already_set();
         } catch (py::error_already_set& e) {
