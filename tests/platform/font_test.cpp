@@ -106,6 +106,49 @@ TEST(Fonts, MetricsAndExtentsFollowTheRequestedSize) {
     DeleteDC(dc);
 }
 
+// A non-zero lfWidth asks for an average width: the stock system font (cell 16,
+// bold, width 7) is its face narrowed by 7/8, each hinted advance scaled and
+// rounded up, which gives the Windows system font's widths: digits 9, '-' 6.
+TEST(Fonts, AnAverageWidthScalesTheAdvances) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    TEXTMETRICW tm{};
+    ASSERT_TRUE(GetTextMetricsW(dc, &tm));
+    EXPECT_EQ(tm.tmHeight, 16);
+    EXPECT_EQ(tm.tmAscent, 13);
+    EXPECT_EQ(tm.tmAveCharWidth, 7);
+    SIZE size{};
+    const struct {
+        const char16_t* text;
+        LONG width;
+    } expected[] = {{u"15", 18}, {u"-15", 24}, {u"-1125", 42}, {u"1875", 36}, {u"%W#", 38}};
+    for (const auto& e : expected) {
+        ASSERT_TRUE(GetTextExtentPoint32W(dc, e.text, static_cast<int>(std::char_traits<char16_t>::length(e.text)),
+                                          &size));
+        EXPECT_EQ(size.cx, e.width);
+        EXPECT_EQ(size.cy, 16);
+    }
+    // The same face without a width is wider; twice its natural average, wider still.
+    LOGFONTW natural = Font(16, u"System", FW_BOLD);
+    HFONT naturalHandle = CreateFontIndirectW(&natural);
+    SelectObject(dc, naturalHandle);
+    GetTextMetricsW(dc, &tm);
+    EXPECT_EQ(tm.tmAveCharWidth, 8);
+    GetTextExtentPoint32W(dc, u"-1125", 5, &size);
+    EXPECT_EQ(size.cx, 46);
+    LOGFONTW wide = natural;
+    wide.lfWidth = 16;
+    HFONT wideHandle = CreateFontIndirectW(&wide);
+    SelectObject(dc, wideHandle);
+    GetTextMetricsW(dc, &tm);
+    EXPECT_EQ(tm.tmAveCharWidth, 16);
+    GetTextExtentPoint32W(dc, u"-1125", 5, &size);
+    EXPECT_EQ(size.cx, 92);
+    SelectObject(dc, GetStockObject(SYSTEM_FONT));
+    DeleteObject(naturalHandle);
+    DeleteObject(wideHandle);
+    DeleteDC(dc);
+}
+
 TEST(StandardFont, DescriptionHandleAndStreamFormat) {
     FONTDESC desc{sizeof(FONTDESC), const_cast<LPOLESTR>(u"Small Fonts"), {}, 400, 0, FALSE, FALSE, FALSE};
     desc.cySize.Lo = 67500;  // 6.75 points

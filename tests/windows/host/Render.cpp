@@ -282,59 +282,39 @@ std::string ReadAll(const std::string& path) {
     return text;
 }
 
-// The measurement line of each state in a render.txt, split into the default
-// font's entries (sys'..') and the rest.
-struct StateMeasurements {
-    std::string system, rest;
-};
-
-std::map<std::string, StateMeasurements> ParseMeasurements(const std::string& listing) {
-    std::map<std::string, StateMeasurements> out;
+// The measurement line of each state in a render.txt (the default font's
+// entries sys'..' and the scale font's), by state.
+std::map<std::string, std::string> ParseMeasurements(const std::string& listing) {
+    std::map<std::string, std::string> out;
     size_t start = 0;
     while (start < listing.size()) {
         size_t end = listing.find('\n', start);
         if (end == std::string::npos) end = listing.size();
         const std::string line = listing.substr(start, end - start);
         start = end + 1;
-        size_t space = line.find(' ');
-        StateMeasurements& m = out[line.substr(0, space)];
-        while (space != std::string::npos) {
-            const size_t next = line.find(' ', space + 1);
-            const std::string item = line.substr(space + 1, next == std::string::npos ? std::string::npos : next - space - 1);
-            (item.rfind("sys'", 0) == 0 ? m.system : m.rest) += " " + item;
-            space = next;
-        }
+        const size_t space = line.find(' ');
+        out[line.substr(0, space)] = space == std::string::npos ? std::string() : line.substr(space);
     }
     return out;
 }
 
 }  // namespace
 
-// Compares the pictures of two directories written by WriteRenders: pixels
-// outside text (any pixel not in one of the state's plain colours in either
-// picture, and its neighbours) must be identical, and the text measurements
-// equal. Both pictures of a state that differs are kept, the others removed.
-//
-// One difference is known and reported, not failed: the bands of a visible
-// scale are sized by the device context's default font, which on Linux is a
-// substitute (DejaVu Sans Bold) whose digits are a pixel wider than the Windows
-// system font's. A state whose default-font measurements differ moves its plot
-// edge with them, so its pixels are not compared; the scale font's measurements
-// and every state without a visible scale must still agree exactly.
+// Compares the pictures of two directories written by WriteRenders: the text
+// measurements must be equal, and pixels outside text (any pixel not in one of
+// the state's plain colours in either picture, and its neighbours) identical.
+// Both pictures of a state that differs are kept, the others removed.
 int CompareRenders(const char* first, const char* second) {
     Tally tally;
-    const std::map<std::string, StateMeasurements> ma = ParseMeasurements(ReadAll(std::string(first) + "/render.txt"));
-    const std::map<std::string, StateMeasurements> mb = ParseMeasurements(ReadAll(std::string(second) + "/render.txt"));
+    const std::map<std::string, std::string> ma = ParseMeasurements(ReadAll(std::string(first) + "/render.txt"));
+    const std::map<std::string, std::string> mb = ParseMeasurements(ReadAll(std::string(second) + "/render.txt"));
     tally.Check(!ma.empty() && ma.size() == mb.size(), "text measurements of every state");
     for (const State& state : kStates) {
         const auto ia = ma.find(state.name);
         const auto ib = mb.find(state.name);
         if (!tally.Check(ia != ma.end() && ib != mb.end(), state.name, "no measurements")) continue;
-        tally.Check(ia->second.rest == ib->second.rest, state.name,
-                    "scale font measurements differ:" + ia->second.rest + " against" + ib->second.rest);
-        if (ia->second.system != ib->second.system) {
-            std::printf("known difference %s: the default font measures%s here,%s there; pixels not compared\n",
-                        state.name, ia->second.system.c_str(), ib->second.system.c_str());
+        if (!tally.Check(ia->second == ib->second, state.name,
+                         "text measurements differ:" + ia->second + " against" + ib->second)) {
             continue;
         }
         ISonalterDisplay2* control = nullptr;
