@@ -74,8 +74,8 @@ DWORD Get32(const BYTE* at) { return Get16(at) | (static_cast<DWORD>(Get16(at + 
 
 bool FitsShort(long long value) { return value >= -32768 && value <= 32767; }
 
-// Appends a record of words (parameters) words; its parameter bytes are
-// returned to be filled, or nullptr when out of memory.
+// Appends a record with room for parameterWords parameters; returns where its
+// parameters go, or nullptr when out of memory or too large for the format.
 BYTE* AppendRecord(Recorder* recorder, unsigned function, size_t parameterWords) {
     const size_t words = 3 + parameterWords;
     if (words > 0xFFFFFFFFu / 2) return nullptr;
