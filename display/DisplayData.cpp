@@ -1,9 +1,13 @@
-// Data transfer of the control's picture: a device-independent bitmap of the
-// control at its size (CF_DIB: a BITMAPINFOHEADER followed by 32-bit rows,
-// bottom row first, in a global memory block the caller frees with
-// ReleaseStgMedium), drawn as a host would draw it through IViewObject::Draw.
-// The picture is a bitmap, not a metafile, so that it is the same on every
-// platform the control runs on.
+// Data transfer of the control's picture at the control's size, drawn as a
+// host would draw it through IViewObject::Draw, in two formats:
+// - CF_DIB on TYMED_HGLOBAL: a BITMAPINFOHEADER followed by 32-bit rows, bottom
+//   row first, in a global memory block;
+// - CF_METAFILEPICT on TYMED_MFPICT: a global block holding a METAFILEPICT
+//   (MM_ANISOTROPIC, the size in HIMETRIC at 96 pixels per inch) whose metafile
+//   sets the window origin (0, 0) and the extent to the pixel size, so that a
+//   player can scale it, and holds the drawing's one copy of its off-screen
+//   bitmap.
+// The caller frees either with ReleaseStgMedium.
 #include <cstring>
 
 #include "display/SonalterDisplay2.h"
@@ -11,29 +15,30 @@
 namespace qelv {
 namespace {
 
-bool IsPictureFormat(const FORMATETC* format) {
-    return format->cfFormat == CF_DIB && format->dwAspect == DVASPECT_CONTENT && format->lindex == -1 &&
-           (format->tymed & TYMED_HGLOBAL) != 0;
-}
+// The formats offered, each with the one medium it comes on.
+constexpr struct {
+    CLIPFORMAT format;
+    DWORD tymed;
+} kFormats[] = {{CF_DIB, TYMED_HGLOBAL}, {CF_METAFILEPICT, TYMED_MFPICT}};
 
 HRESULT CheckFormat(const FORMATETC* format) {
     if (!format) return E_INVALIDARG;
-    if (format->cfFormat != CF_DIB) return DV_E_FORMATETC;
+    DWORD tymed = 0;
+    for (const auto& offered : kFormats) {
+        if (offered.format == format->cfFormat) tymed = offered.tymed;
+    }
+    if (!tymed) return DV_E_FORMATETC;
     if (format->dwAspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     if (format->lindex != -1) return DV_E_LINDEX;
-    if ((format->tymed & TYMED_HGLOBAL) == 0) return DV_E_TYMED;
+    if ((format->tymed & tymed) == 0) return DV_E_TYMED;
     return S_OK;
 }
 
 }  // namespace
 
-STDMETHODIMP CSonalterDisplay2::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) {
-    if (!pmedium) return E_POINTER;
-    std::memset(pmedium, 0, sizeof *pmedium);
-    if (HRESULT hr = CheckFormat(pformatetcIn); FAILED(hr)) return hr;
-    const SIZE size = ControlPixelSize();
-    if (size.cx <= 0 || size.cy <= 0 || size.cx > 16384 || size.cy > 16384) return OLE_E_BLANK;
-
+// The picture as a bottom-up 32-bit DIB in a new global block, or nullptr
+// when out of memory (or the drawing failed: *hr says why).
+HGLOBAL CSonalterDisplay2::PictureAsDib(SIZE size, HRESULT* hr) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = size.cx;
@@ -48,13 +53,13 @@ STDMETHODIMP CSonalterDisplay2::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmed
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP bitmap = dc ? CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
     HGLOBAL block = bitmap ? GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPINFOHEADER) + pixelBytes) : nullptr;
-    HRESULT hr = block ? S_OK : E_OUTOFMEMORY;
-    if (SUCCEEDED(hr)) {
+    *hr = block ? S_OK : E_OUTOFMEMORY;
+    if (SUCCEEDED(*hr)) {
         HGDIOBJ old = SelectObject(dc, bitmap);
-        hr = RenderGraph(dc, RECT{0, 0, size.cx, size.cy});
+        *hr = RenderGraph(dc, RECT{0, 0, size.cx, size.cy});
         SelectObject(dc, old);
     }
-    BYTE* out = SUCCEEDED(hr) ? static_cast<BYTE*>(GlobalLock(block)) : nullptr;
+    BYTE* out = SUCCEEDED(*hr) ? static_cast<BYTE*>(GlobalLock(block)) : nullptr;
     if (out) {
         BITMAPINFOHEADER header = info.bmiHeader;
         header.biHeight = size.cy;
@@ -66,17 +71,67 @@ STDMETHODIMP CSonalterDisplay2::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmed
                         top + static_cast<SIZE_T>(row) * rowBytes, rowBytes);
         }
         GlobalUnlock(block);
-    } else if (SUCCEEDED(hr)) {
-        hr = E_OUTOFMEMORY;
+    } else if (SUCCEEDED(*hr)) {
+        *hr = E_OUTOFMEMORY;
     }
     if (bitmap) DeleteObject(bitmap);
     if (dc) DeleteDC(dc);
-    if (FAILED(hr)) {
-        if (block) GlobalFree(block);
-        return hr;
+    if (FAILED(*hr) && block) {
+        GlobalFree(block);
+        block = nullptr;
     }
-    pmedium->tymed = TYMED_HGLOBAL;
-    pmedium->hGlobal = block;
+    return block;
+}
+
+// The picture as a METAFILEPICT in a new global block, or nullptr when out of
+// memory (or the drawing failed: *hr says why).
+HGLOBAL CSonalterDisplay2::PictureAsMetafile(SIZE size, HRESULT* hr) {
+    HDC recorder = CreateMetaFileW(nullptr);
+    if (!recorder) {
+        *hr = E_OUTOFMEMORY;
+        return nullptr;
+    }
+    *hr = SetWindowOrgEx(recorder, 0, 0, nullptr) && SetWindowExtEx(recorder, size.cx, size.cy, nullptr)
+              ? RenderGraph(recorder, RECT{0, 0, size.cx, size.cy})
+              : E_OUTOFMEMORY;
+    HMETAFILE metafile = CloseMetaFile(recorder);
+    if (!metafile && SUCCEEDED(*hr)) *hr = E_OUTOFMEMORY;
+    HGLOBAL block = SUCCEEDED(*hr) ? GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT)) : nullptr;
+    auto* picture = block ? static_cast<METAFILEPICT*>(GlobalLock(block)) : nullptr;
+    if (picture) {
+        // HIMETRIC is 0.01 mm: 2540 units to the inch.
+        picture->mm = MM_ANISOTROPIC;
+        picture->xExt = MulDiv(size.cx, 2540, 96);
+        picture->yExt = MulDiv(size.cy, 2540, 96);
+        picture->hMF = metafile;
+        GlobalUnlock(block);
+        return block;
+    }
+    if (SUCCEEDED(*hr)) *hr = E_OUTOFMEMORY;
+    if (block) GlobalFree(block);
+    if (metafile) DeleteMetaFile(metafile);
+    return nullptr;
+}
+
+STDMETHODIMP CSonalterDisplay2::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) {
+    if (!pmedium) return E_POINTER;
+    std::memset(pmedium, 0, sizeof *pmedium);
+    if (HRESULT hr = CheckFormat(pformatetcIn); FAILED(hr)) return hr;
+    const SIZE size = ControlPixelSize();
+    if (size.cx <= 0 || size.cy <= 0 || size.cx > 16384 || size.cy > 16384) return OLE_E_BLANK;
+
+    HRESULT hr = S_OK;
+    if (pformatetcIn->cfFormat == CF_METAFILEPICT) {
+        HGLOBAL block = PictureAsMetafile(size, &hr);
+        if (!block) return hr;
+        pmedium->tymed = TYMED_MFPICT;
+        pmedium->hMetaFilePict = block;
+    } else {
+        HGLOBAL block = PictureAsDib(size, &hr);
+        if (!block) return hr;
+        pmedium->tymed = TYMED_HGLOBAL;
+        pmedium->hGlobal = block;
+    }
     pmedium->pUnkForRelease = nullptr;
     return S_OK;
 }
@@ -85,12 +140,12 @@ STDMETHODIMP CSonalterDisplay2::GetDataHere(FORMATETC*, STGMEDIUM*) { return E_N
 
 STDMETHODIMP CSonalterDisplay2::QueryGetData(FORMATETC* pformatetc) { return CheckFormat(pformatetc); }
 
-// The one format needs no target device: its canonical form is itself.
+// Neither format needs a target device: the canonical form is the one asked for.
 STDMETHODIMP CSonalterDisplay2::GetCanonicalFormatEtc(FORMATETC* pformatectIn, FORMATETC* pformatetcOut) {
     if (!pformatectIn || !pformatetcOut) return E_INVALIDARG;
     *pformatetcOut = *pformatectIn;
     pformatetcOut->ptd = nullptr;
-    return IsPictureFormat(pformatectIn) ? DATA_S_SAMEFORMATETC : DV_E_FORMATETC;
+    return CheckFormat(pformatectIn) == S_OK ? DATA_S_SAMEFORMATETC : DV_E_FORMATETC;
 }
 
 STDMETHODIMP CSonalterDisplay2::SetData(FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }

@@ -5,7 +5,8 @@
 // and bottom edges (background colour + opaque ExtTextOut without text); lines
 // leave out the end pixel of each segment (MoveToEx/LineTo). Every colour is
 // translated with OleTranslateColor when it is used, so system colours follow
-// the current scheme.
+// the current scheme. Into a metafile the same copy is recorded as one blit of
+// the picture's pixels.
 #include <cmath>
 
 #include "display/CurveSmoothing.h"
@@ -72,6 +73,19 @@ LONG CaptionWidth(HDC dc, BSTR caption) {
 
 void DrawCaption(HDC dc, int x, int y, BSTR caption) {
     if (caption) TextOutW(dc, x, y, caption, static_cast<int>(SysStringLen(caption)));
+}
+
+// A top-down 32-bit DIB section of w x h pixels, independent of any context.
+HBITMAP TopDownBitmap(LONG w, LONG h) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
 }
 
 }  // namespace
@@ -221,9 +235,12 @@ HRESULT CSonalterDisplay2::RenderGraph(HDC target, const RECT& bounds) {
     const LONG w = bounds.right - bounds.left;
     const LONG h = bounds.bottom - bounds.top;
     if (w <= 0 || h <= 0) return S_OK;
-    HDC dc = CreateCompatibleDC(target);
+    // A metafile context has no pixels to be compatible with: the picture is
+    // then drawn in a 32-bit bitmap and the copy recorded with its pixels.
+    const bool toMetafile = GetObjectType(reinterpret_cast<HGDIOBJ>(target)) == OBJ_METADC;
+    HDC dc = CreateCompatibleDC(toMetafile ? nullptr : target);
     if (!dc) return E_OUTOFMEMORY;
-    HBITMAP bitmap = CreateCompatibleBitmap(target, w, h);
+    HBITMAP bitmap = toMetafile ? TopDownBitmap(w, h) : CreateCompatibleBitmap(target, w, h);
     if (!bitmap) {
         DeleteDC(dc);
         return E_OUTOFMEMORY;
@@ -284,11 +301,13 @@ HRESULT CSonalterDisplay2::RenderGraph(HDC target, const RECT& bounds) {
 
     DrawBorder(dc, w, h);
 
-    BitBlt(target, bounds.left, bounds.top, w, h, dc, 0, 0, SRCCOPY);
+    // In a metafile the copy is the whole picture, so a copy it could not
+    // record (out of memory) fails the drawing.
+    const BOOL copied = BitBlt(target, bounds.left, bounds.top, w, h, dc, 0, 0, SRCCOPY);
     SelectObject(dc, previousBitmap);
     DeleteObject(bitmap);
     DeleteDC(dc);
-    return S_OK;
+    return copied || !toMetafile ? S_OK : E_OUTOFMEMORY;
 }
 
 }  // namespace qelv

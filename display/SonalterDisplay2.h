@@ -241,11 +241,19 @@ public:
     // The drawing itself, also for a host that renders the control without
     // activating it: an off-screen bitmap of the rectangle's size, copied to
     // the rectangle's top left corner. S_OK, also for an empty rectangle;
-    // E_OUTOFMEMORY when the bitmap or its context cannot be made.
+    // E_OUTOFMEMORY when the bitmap or its context cannot be made, or when a
+    // metafile target cannot record the copy.
     HRESULT RenderGraph(HDC target, const RECT& bounds);
 
     const CPointList& PointList() const { return points_; }
 
+private:
+    // The picture for data transfer at the given pixel size, in a new global
+    // block: a CF_DIB, or a METAFILEPICT; nullptr with *hr set on failure.
+    HGLOBAL PictureAsDib(SIZE size, HRESULT* hr);
+    HGLOBAL PictureAsMetafile(SIZE size, HRESULT* hr);
+
+public:
     // Object state, defaults at construction.
     OLE_COLOR BackColor = 0x00000000;
     OLE_COLOR BorderColor = 0x00000000;

@@ -2,7 +2,7 @@
 // selection into contexts, the screen's and memory contexts, and the calls that
 // measure text. Every context has 96 pixels per inch both ways. The drawing
 // calls are in gdi_fill.cpp, gdi_line.cpp, gdi_text.cpp and gdi_blit.cpp,
-// bitmaps in gdi_bitmap.cpp.
+// bitmaps in gdi_bitmap.cpp, metafiles in gdi_metafile.cpp.
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -314,13 +314,14 @@ WINBASEAPI int WINAPI GetObjectW(HANDLE h, int c, LPVOID pv) {
     return size;
 }
 
-// GetObjectType: OBJ_FONT, OBJ_PEN, OBJ_BRUSH, OBJ_BITMAP, OBJ_DC or OBJ_MEMDC;
-// 0 for an unknown handle.
+// GetObjectType: OBJ_FONT, OBJ_PEN, OBJ_BRUSH, OBJ_BITMAP, OBJ_DC, OBJ_MEMDC,
+// OBJ_METADC (a recording metafile context) or OBJ_METAFILE; 0 for an unknown
+// handle.
 WINBASEAPI DWORD WINAPI GetObjectType(HGDIOBJ h) {
     std::lock_guard<std::mutex> lock(Lock());
     if (Object* object = ObjectOf(h)) return object->type;
     if (Context* context = ContextOf(reinterpret_cast<HDC>(h))) return context->type;
-    return 0;
+    return MetafileObjectType(h);
 }
 
 // DeleteObject: deletes a font, pen, brush or bitmap.
@@ -409,12 +410,13 @@ WINBASEAPI HDC WINAPI CreateCompatibleDC(HDC hdc) {
 }
 
 // DeleteDC: releases a memory device context; the objects selected into it
-// are not deleted (they can be deleted afterwards).
+// are not deleted (they can be deleted afterwards). A metafile context is
+// discarded with what it recorded.
 // Returns TRUE, or FALSE for an unknown context.
 WINBASEAPI BOOL WINAPI DeleteDC(HDC hdc) {
     std::lock_guard<std::mutex> lock(Lock());
     Context* context = ContextOf(hdc);
-    if (!context) return FALSE;
+    if (!context) return DiscardMetafileContext(hdc) ? TRUE : FALSE;
     FreeContext(context);
     return TRUE;
 }

@@ -1,4 +1,5 @@
-// BitBlt: copies a block of pixels from one device context to another.
+// BitBlt: copies a block of pixels from one device context to another, or
+// records the copy in a metafile.
 #include <cstring>
 #include <vector>
 
@@ -11,12 +12,18 @@ using namespace qelv_gdi;
 // Pixels outside either bitmap are skipped (the destination keeps its own
 // there). The same context may be source and destination; overlapping blocks
 // copy as if through a temporary. The screen's context has no pixels, so a
-// copy to or from it changes nothing.
-// Returns TRUE, or FALSE for an unknown context or another operation.
+// copy to or from it changes nothing. Into a metafile context the copy is
+// recorded with the source's pixels (gdi_metafile.cpp); that needs a source
+// with pixels and a block of 1 .. 32767 pixels each way at 16-bit coordinates.
+// Returns TRUE, or FALSE for an unknown context, another operation, or a copy
+// a metafile context cannot record (or out of memory recording it).
 WINBASEAPI BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop) {
     std::lock_guard<std::mutex> lock(Lock());
     Context* target = ContextOf(hdc);
     Context* source = ContextOf(hdcSrc);
+    if (!target && source && rop == SRCCOPY && IsMetafileContext(hdc)) {
+        return RecordBlit(hdc, x, y, cx, cy, source, x1, y1) ? TRUE : FALSE;
+    }
     if (!target || !source || rop != SRCCOPY) return FALSE;
     if (!target->bitmap || !source->bitmap || cx <= 0 || cy <= 0) return TRUE;
     std::vector<uint32_t> row(static_cast<size_t>(cx));

@@ -90,6 +90,20 @@ inline uint32_t* PixelAt(const Context* context, LONG x, LONG y) {
 HDC NewDeviceContext(Bitmap* pixels);
 bool FreeDeviceContext(HDC dc);
 
+// Metafile contexts and metafiles (gdi_metafile.cpp), kept apart from the
+// drawing contexts so that ContextOf refuses a metafile context: a drawing call
+// the recorder does not know fails instead of being lost. Call with Lock() held.
+// The type of a metafile context or a metafile (OBJ_METADC, OBJ_METAFILE), or 0.
+DWORD MetafileObjectType(const void* handle);
+// Whether dc is a metafile context.
+bool IsMetafileContext(HDC dc);
+// Discards a metafile context without making a metafile; false if dc is none.
+bool DiscardMetafileContext(HDC dc);
+// Records the copy of cx x cy pixels from (x1, y1) of source to (x, y) of the
+// metafile context dc; false for coordinates out of the 16-bit range, an empty
+// source, or out of memory.
+bool RecordBlit(HDC dc, int x, int y, int cx, int cy, const Context* source, int x1, int y1);
+
 // Fills left <= x < right, top <= y < bottom, clipped to the bitmap.
 void FillPixels(Context* context, LONG left, LONG top, LONG right, LONG bottom, uint32_t pixel);
 

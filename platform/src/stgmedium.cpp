@@ -4,8 +4,9 @@
 // A medium with pUnkForRelease belongs to that object: releasing it is all the
 // caller does. Otherwise the medium's own content is freed: a global block, a
 // stream's or storage's reference, a bitmap, or a file name (the file itself
-// is left in place here, as the platform has no file deletion in this layer).
-// Metafile media are not made by this platform. NULL does nothing.
+// is left in place here, as the platform has no file deletion in this layer),
+// or a metafile picture: the METAFILEPICT block's metafile, then the block.
+// NULL does nothing.
 WINOLEAUTAPI_(void) ReleaseStgMedium(STGMEDIUM* pmedium) {
     if (!pmedium) return;
     IUnknown* owner = pmedium->pUnkForRelease;
@@ -22,6 +23,15 @@ WINOLEAUTAPI_(void) ReleaseStgMedium(STGMEDIUM* pmedium) {
             break;
         case TYMED_ISTORAGE:
             if (pmedium->pstg) pmedium->pstg->Release();
+            break;
+        case TYMED_MFPICT:
+            if (pmedium->hMetaFilePict) {
+                if (auto* picture = static_cast<METAFILEPICT*>(GlobalLock(pmedium->hMetaFilePict))) {
+                    DeleteMetaFile(picture->hMF);
+                    GlobalUnlock(pmedium->hMetaFilePict);
+                }
+                GlobalFree(pmedium->hMetaFilePict);
+            }
             break;
         case TYMED_GDI:
             if (pmedium->hBitmap) DeleteObject(pmedium->hBitmap);

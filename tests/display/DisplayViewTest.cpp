@@ -2,6 +2,7 @@
 // position, and its view sink hears of every change.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -143,16 +144,99 @@ TEST(DisplayView, DataTransferGivesThePictureAsABitmap) {
     ReleaseStgMedium(&medium);
     EXPECT_EQ(medium.tymed, static_cast<DWORD>(TYMED_NULL));
 
-    // Other formats, aspects and media are refused before anything is made.
-    FORMATETC other = format;
-    other.cfFormat = CF_METAFILEPICT;
-    EXPECT_EQ(data->GetData(&other, &medium), DV_E_FORMATETC);
-    other = format;
-    other.tymed = TYMED_ISTREAM;
-    EXPECT_EQ(data->QueryGetData(&other), DV_E_TYMED);
-    other = format;
-    other.dwAspect = DVASPECT_ICON;
-    EXPECT_EQ(data->QueryGetData(&other), DV_E_DVASPECT);
+    data->Release();
+}
+
+// The picture as a metafile: the METAFILEPICT's mapping mode and HIMETRIC size,
+// a window origin and extent a player scales by, and, played into a bitmap of
+// the control's size, exactly the pixels the view draws (text included).
+TEST(DisplayView, DataTransferGivesThePictureAsAMetafile) {
+    Control control;
+    control->PositionRect = RECT{0, 0, 150, 90};
+    control->put_BackColor(0x00123456);
+    SAFEARRAY* points = MakeFloatArray({0, -10, 8000, 12, 22050, 3});
+    control->SetPointArray(&points);
+    SafeArrayDestroy(points);
+    IDataObject* data = nullptr;
+    ASSERT_EQ(control->QueryInterface(IID_IDataObject, reinterpret_cast<void**>(&data)), S_OK);
+    FORMATETC format{CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT};
+    EXPECT_EQ(data->QueryGetData(&format), S_OK);
+    FORMATETC canonical{};
+    EXPECT_EQ(data->GetCanonicalFormatEtc(&format, &canonical), DATA_S_SAMEFORMATETC);
+    EXPECT_EQ(canonical.cfFormat, CF_METAFILEPICT);
+    STGMEDIUM medium{};
+    ASSERT_EQ(data->GetData(&format, &medium), S_OK);
+    ASSERT_EQ(medium.tymed, static_cast<DWORD>(TYMED_MFPICT));
+    EXPECT_EQ(medium.pUnkForRelease, nullptr);
+    const METAFILEPICT picture = *static_cast<const METAFILEPICT*>(GlobalLock(medium.hMetaFilePict));
+    GlobalUnlock(medium.hMetaFilePict);
+    EXPECT_EQ(picture.mm, MM_ANISOTROPIC);
+    EXPECT_EQ(picture.xExt, 3969);  // 150 px at 96 per inch: 3968.75 hundredths of a millimetre
+    EXPECT_EQ(picture.yExt, 2381);  // 90 px: 2381.25
+    ASSERT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(picture.hMF)), static_cast<DWORD>(OBJ_METAFILE));
+    std::vector<BYTE> bytes(GetMetaFileBitsEx(picture.hMF, 0, nullptr));
+    ASSERT_GE(bytes.size(), 38u);
+    GetMetaFileBitsEx(picture.hMF, static_cast<UINT>(bytes.size()), bytes.data());
+    const std::vector<BYTE> window = {5, 0, 0, 0, 0x0B, 0x02, 0, 0, 0, 0,       // origin (0, 0)
+                                      5, 0, 0, 0, 0x0C, 0x02, 90, 0, 150, 0};  // extent y 90, x 150
+    EXPECT_TRUE(std::equal(window.begin(), window.end(), bytes.begin() + 18));
+
+    auto drawOrPlay = [&](bool play) {
+        std::vector<uint32_t> pixels(150 * 90);
+        BITMAPINFO info{};
+        info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 150, -90, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        void* bits = nullptr;
+        HDC dc = CreateCompatibleDC(nullptr);
+        HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        std::memset(bits, 0xEE, pixels.size() * 4);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        const RECTL bounds{0, 0, 150, 90};
+        EXPECT_TRUE(play ? PlayMetaFile(dc, picture.hMF) == TRUE
+                         : control->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr,
+                                         nullptr, 0) == S_OK);
+        std::memcpy(pixels.data(), bits, pixels.size() * 4);
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+        return pixels;
+    };
+    const std::vector<uint32_t> drawn = drawOrPlay(false);
+    EXPECT_EQ(drawOrPlay(true), drawn);
+    EXPECT_EQ(drawn[2 * 150 + 2] & 0xFFFFFF, 0x563412u);  // the background
+    ReleaseStgMedium(&medium);
+    EXPECT_EQ(medium.tymed, static_cast<DWORD>(TYMED_NULL));
+    EXPECT_FALSE(DeleteMetaFile(picture.hMF));  // freed with the medium
+
+    // Each format on its own medium only; other formats, aspects and indexes
+    // are refused before anything is made, with the medium left empty.
+    const FORMATETC dib{CF_DIB, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    const struct {
+        FORMATETC format;
+        HRESULT expected;
+    } refused[] = {
+        {{CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}, DV_E_TYMED},
+        {{CF_DIB, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT}, DV_E_TYMED},
+        {{CF_DIB, nullptr, DVASPECT_CONTENT, -1, TYMED_ISTREAM}, DV_E_TYMED},
+        {{CF_ENHMETAFILE, nullptr, DVASPECT_CONTENT, -1, TYMED_ENHMF}, DV_E_FORMATETC},
+        {{CF_METAFILEPICT, nullptr, DVASPECT_ICON, -1, TYMED_MFPICT}, DV_E_DVASPECT},
+        {{CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, 0, TYMED_MFPICT}, DV_E_LINDEX},
+    };
+    for (auto [other, expected] : refused) {
+        EXPECT_EQ(data->QueryGetData(&other), expected) << other.cfFormat << " " << other.tymed;
+        medium.tymed = 99;
+        EXPECT_EQ(data->GetData(&other, &medium), expected);
+        EXPECT_EQ(medium.tymed, static_cast<DWORD>(TYMED_NULL));
+    }
+    FORMATETC both = dib;
+    both.tymed = TYMED_HGLOBAL | TYMED_MFPICT;
+    EXPECT_EQ(data->QueryGetData(&both), S_OK);
+
+    // A control without a size has no picture.
+    control->PositionRect = RECT{0, 0, 0, 0};
+    SIZEL none{0, 0};
+    control->SetExtent(DVASPECT_CONTENT, &none);
+    EXPECT_EQ(data->GetData(&format, &medium), OLE_E_BLANK);
+    EXPECT_EQ(medium.hMetaFilePict, nullptr);
     data->Release();
 }
 

@@ -3,7 +3,9 @@
 // and stored as a BMP file, with the text measurements the drawing depends on.
 // The comparison requires identical pixels outside text (grid, curve,
 // markers, bands, borders) and the same text measurements; the images of a
-// state that differs are kept for inspection, the others removed.
+// state that differs are kept for inspection, the others removed. For a few
+// states the picture is also taken as a metafile through data transfer and
+// played back, and must match the view's drawing pixel for pixel.
 #include <cstring>
 #include <map>
 #include <set>
@@ -168,6 +170,70 @@ bool ReadBmp(const std::string& path, std::vector<unsigned>& pixels, int& width,
     return true;
 }
 
+// The states whose picture is also taken through data transfer as a metafile.
+bool CheckedAsMetafile(const char* name) {
+    for (const char* checked : {"rounded-lowered", "smoothed-log-raised", "defaults-with-scales"}) {
+        if (std::strcmp(checked, name) == 0) return true;
+    }
+    return false;
+}
+
+// Sizes the control to the state through its extent, takes its picture with
+// IDataObject::GetData(CF_METAFILEPICT) and plays the metafile with
+// PlayMetaFile into a 32-bit DIB section of the state's size: the pixels must
+// be those its view drew (drawn, top-down), text included.
+void CheckMetafile(Tally& tally, ISonalterDisplay2* control, const State& state, const unsigned* drawn) {
+    const std::string what = std::string(state.name) + " as a metafile";
+    IOleObject* object = nullptr;
+    IDataObject* data = nullptr;
+    control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object));
+    control->QueryInterface(IID_IDataObject, reinterpret_cast<void**>(&data));
+    SIZEL extent{MulDiv(state.width, 2540, 96), MulDiv(state.height, 2540, 96)};
+    FORMATETC format{CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT};
+    STGMEDIUM medium{};
+    HRESULT hr = object && data ? object->SetExtent(DVASPECT_CONTENT, &extent) : E_NOINTERFACE;
+    if (SUCCEEDED(hr)) hr = data->GetData(&format, &medium);
+    if (tally.Check(hr == S_OK && medium.tymed == TYMED_MFPICT && medium.hMetaFilePict, what.c_str(), Hex(hr))) {
+        const METAFILEPICT* picture = static_cast<const METAFILEPICT*>(GlobalLock(medium.hMetaFilePict));
+        tally.Check(picture && picture->mm == MM_ANISOTROPIC && picture->xExt == extent.cx &&
+                        picture->yExt == extent.cy,
+                    what.c_str(), "mapping mode or HIMETRIC size");
+        BITMAPINFO bmi{};
+        bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        bmi.bmiHeader.biWidth = state.width;
+        bmi.bmiHeader.biHeight = -state.height;
+        bmi.bmiHeader.biPlanes = 1;
+        bmi.bmiHeader.biBitCount = 32;
+        bmi.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HDC dc = CreateCompatibleDC(nullptr);
+        HBITMAP bitmap = CreateDIBSection(dc, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        const bool played = picture && bits && PlayMetaFile(dc, picture->hMF);
+        GdiFlush();
+        int differing = 0;
+        std::string firstAt;
+        const size_t count = static_cast<size_t>(state.width) * static_cast<size_t>(state.height);
+        for (size_t k = 0; played && k < count; ++k) {
+            if (((static_cast<const unsigned*>(bits)[k] ^ drawn[k]) & 0x00FFFFFF) == 0) continue;
+            if (differing++ == 0) {
+                firstAt = ", first at (" + std::to_string(k % state.width) + ", " +
+                          std::to_string(k / state.width) + ")";
+            }
+        }
+        tally.Check(played && differing == 0, what.c_str(),
+                    played ? std::to_string(differing) + " pixels differ from the view's" + firstAt
+                           : std::string("PlayMetaFile failed"));
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+        GlobalUnlock(medium.hMetaFilePict);
+        ReleaseStgMedium(&medium);
+    }
+    if (data) data->Release();
+    if (object) object->Release();
+}
+
 // The colours a state draws outside text, as pixels (0x00RRGGBB).
 std::set<unsigned> PlainColours(ISonalterDisplay2* control) {
     std::set<unsigned> colours;
@@ -255,6 +321,9 @@ int WriteRenders(const char* dir) {
         tally.Check(bits && WriteBmp(std::string(dir) + "/" + state.name + ".bmp", static_cast<const unsigned*>(bits),
                                      state.width, state.height),
                     "writing the picture");
+        if (bits && CheckedAsMetafile(state.name)) {
+            CheckMetafile(tally, control, state, static_cast<const unsigned*>(bits));
+        }
         SelectObject(dc, old);
         DeleteObject(bitmap);
         DeleteDC(dc);

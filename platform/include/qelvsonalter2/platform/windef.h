@@ -181,7 +181,7 @@ typedef struct tagPOINT {
 typedef struct tagSIZE {
     LONG cx;
     LONG cy;
-} SIZE, SIZEL, *PSIZEL, *LPSIZEL;
+} SIZE, SIZEL, *PSIZE, *LPSIZE, *PSIZEL, *LPSIZEL;
 typedef struct tagRECT {
     LONG left;
     LONG top;

@@ -1,7 +1,8 @@
 // The graphics device interface subset the display control draws with: device
 // contexts (memory and screen), fonts, pens, brushes, bitmaps (32 bits per
 // pixel), solid fills, lines, text, and the copy of one context's pixels into
-// another. Fonts are matched through fontconfig and measured and rasterised
+// another, and memory metafiles (the 16-bit Windows format) that record such a
+// copy and play it back. Fonts are matched through fontconfig and measured and rasterised
 // with FreeType; every context has a resolution of 96 pixels per inch. The
 // screen's context has no pixels: drawing into it does nothing.
 #pragma once
@@ -16,6 +17,7 @@ typedef struct HPEN__* HPEN;
 typedef struct HBRUSH__* HBRUSH;
 typedef struct HBITMAP__* HBITMAP;
 typedef struct HPALETTE__* HPALETTE;
+typedef struct HMETAFILE__* HMETAFILE;
 
 // A colour as 0x00BBGGRR.
 typedef DWORD COLORREF;
@@ -165,9 +167,25 @@ typedef struct tagTEXTMETRICW {
 #define OBJ_PEN 1
 #define OBJ_BRUSH 2
 #define OBJ_DC 3
+#define OBJ_METADC 4
 #define OBJ_FONT 6
 #define OBJ_BITMAP 7
+#define OBJ_METAFILE 9
 #define OBJ_MEMDC 10
+
+// Mapping modes.
+#define MM_TEXT 1
+#define MM_ANISOTROPIC 8
+
+// A metafile with its mapping mode and size, as data transfer hands it over
+// (CF_METAFILEPICT): xExt and yExt are in HIMETRIC (0.01 mm) for
+// MM_ANISOTROPIC.
+typedef struct tagMETAFILEPICT {
+    LONG mm;
+    LONG xExt;
+    LONG yExt;
+    HMETAFILE hMF;
+} METAFILEPICT, *LPMETAFILEPICT;
 
 // Pen styles.
 #define PS_SOLID 0
@@ -249,6 +267,16 @@ WINBASEAPI BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c);
 
 WINBASEAPI BOOL WINAPI GdiFlush();
 WINBASEAPI BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
+
+WINBASEAPI BOOL WINAPI SetWindowOrgEx(HDC hdc, int x, int y, LPPOINT lppt);
+WINBASEAPI BOOL WINAPI SetWindowExtEx(HDC hdc, int x, int y, LPSIZE lpsz);
+
+WINBASEAPI HDC WINAPI CreateMetaFileW(LPCWSTR pszFile);
+WINBASEAPI HMETAFILE WINAPI CloseMetaFile(HDC hdc);
+WINBASEAPI BOOL WINAPI DeleteMetaFile(HMETAFILE hmf);
+WINBASEAPI UINT WINAPI GetMetaFileBitsEx(HMETAFILE hMF, UINT cbBuffer, LPVOID lpData);
+WINBASEAPI HMETAFILE WINAPI SetMetaFileBitsEx(UINT cbBuffer, const BYTE* lpData);
+WINBASEAPI BOOL WINAPI PlayMetaFile(HDC hdc, HMETAFILE hmf);
 
 // Overloads so that SelectObject and DeleteObject take font handles as they do
 // with the Windows headers, where every handle converts to HGDIOBJ.
