@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "display/SonalterDisplay2.h"
+#include "display/TopDownBitmap.h"
 
 namespace qelv {
 namespace {
@@ -39,19 +40,12 @@ HRESULT CheckFormat(const FORMATETC* format) {
 // The picture as a bottom-up 32-bit DIB in a new global block, or nullptr
 // when out of memory (or the drawing failed: *hr says why).
 HGLOBAL CSonalterDisplay2::PictureAsDib(SIZE size, HRESULT* hr) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = size.cx;
-    info.bmiHeader.biHeight = -size.cy;  // drawn top-down, stored bottom-up below
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     const SIZE_T rowBytes = static_cast<SIZE_T>(size.cx) * 4;
     const SIZE_T pixelBytes = rowBytes * static_cast<SIZE_T>(size.cy);
 
     void* bits = nullptr;
     HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = dc ? CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+    HBITMAP bitmap = dc ? CreateTopDownBitmap(size.cx, size.cy, &bits) : nullptr;
     HGLOBAL block = bitmap ? GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPINFOHEADER) + pixelBytes) : nullptr;
     *hr = block ? S_OK : E_OUTOFMEMORY;
     if (SUCCEEDED(*hr)) {
@@ -61,8 +55,13 @@ HGLOBAL CSonalterDisplay2::PictureAsDib(SIZE size, HRESULT* hr) {
     }
     BYTE* out = SUCCEEDED(*hr) ? static_cast<BYTE*>(GlobalLock(block)) : nullptr;
     if (out) {
-        BITMAPINFOHEADER header = info.bmiHeader;
-        header.biHeight = size.cy;
+        BITMAPINFOHEADER header{};
+        header.biSize = sizeof header;
+        header.biWidth = size.cx;
+        header.biHeight = size.cy;  // bottom-up, as the rows are stored below
+        header.biPlanes = 1;
+        header.biBitCount = 32;
+        header.biCompression = BI_RGB;
         header.biSizeImage = static_cast<DWORD>(pixelBytes);
         std::memcpy(out, &header, sizeof header);
         const BYTE* top = static_cast<const BYTE*>(bits);

@@ -15,6 +15,7 @@
 #include "display/ScaleMargins.h"
 #include "display/SonalterDisplay2.h"
 #include "display/SplineCurve.h"
+#include "display/TopDownBitmap.h"
 
 namespace qelv {
 namespace {
@@ -73,19 +74,6 @@ LONG CaptionWidth(HDC dc, BSTR caption) {
 
 void DrawCaption(HDC dc, int x, int y, BSTR caption) {
     if (caption) TextOutW(dc, x, y, caption, static_cast<int>(SysStringLen(caption)));
-}
-
-// A top-down 32-bit DIB section of w x h pixels, independent of any context.
-HBITMAP TopDownBitmap(LONG w, LONG h) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
 }
 
 }  // namespace
@@ -240,7 +228,8 @@ HRESULT CSonalterDisplay2::RenderGraph(HDC target, const RECT& bounds) {
     const bool toMetafile = GetObjectType(reinterpret_cast<HGDIOBJ>(target)) == OBJ_METADC;
     HDC dc = CreateCompatibleDC(toMetafile ? nullptr : target);
     if (!dc) return E_OUTOFMEMORY;
-    HBITMAP bitmap = toMetafile ? TopDownBitmap(w, h) : CreateCompatibleBitmap(target, w, h);
+    void* bits = nullptr;
+    HBITMAP bitmap = toMetafile ? CreateTopDownBitmap(w, h, &bits) : CreateCompatibleBitmap(target, w, h);
     if (!bitmap) {
         DeleteDC(dc);
         return E_OUTOFMEMORY;

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "../common/TopDownBitmap.h"
+
 namespace py = pybind11;
 
 namespace {
@@ -623,16 +625,9 @@ public:
             throw py::type_error("this object draws no picture");
         }
         py::array_t<std::uint8_t> out({height, width, 4});
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
         void* bits = nullptr;
         HDC dc = CreateCompatibleDC(nullptr);
-        HBITMAP bitmap = dc ? CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+        HBITMAP bitmap = dc ? qelvhost::CreateTopDownBitmap(width, height, &bits) : nullptr;
         HRESULT hr = E_OUTOFMEMORY;
         if (bitmap && bits) {
             HGDIOBJ old = SelectObject(dc, bitmap);

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "../common/TopDownBitmap.h"
+
 namespace curve {
 namespace {
 
@@ -45,15 +47,8 @@ bool WritePng(const std::string& path, const uint32_t* pixels, int width, int he
 }  // namespace
 
 std::string RenderPng(qelv::CSonalterDisplay2* control, int width, int height, const std::string& path) {
-    BITMAPINFO bmi{};
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = width;
-    bmi.bmiHeader.biHeight = -height;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = qelvhost::CreateTopDownBitmap(width, height, &bits);
     if (!bitmap) return "cannot make a bitmap of that size";
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ previous = SelectObject(dc, bitmap);

@@ -14,6 +14,7 @@
 #include "EventSink.h"
 #include "Files.h"
 #include "Options.h"
+#include "../common/TopDownBitmap.h"
 
 namespace draw {
 namespace {
@@ -339,15 +340,8 @@ bool Viewer::Snapshot() {
     GetClientRect(window, &client);
     const int width = client.right - client.left, height = client.bottom - client.top;
     if (width <= 0 || height <= 0) return Report(E_FAIL, "the snapshot (the window is empty)");
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = qelvhost::CreateTopDownBitmap(width, height, &bits);
     if (!bitmap) return Report(E_OUTOFMEMORY, "the snapshot bitmap");
     HDC source = GetDC(window);
     HDC memory = CreateCompatibleDC(source);

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "DisplayTestSupport.h"
+// After the platform headers that DisplayTestSupport.h brings.
+#include "../platform/Canvas.h"
 #include "display/ScaleLabels.h"
 #include "display/ScaleMargins.h"
 
@@ -17,24 +19,10 @@ namespace {
 // The control drawn into a w x h top-down 32-bit bitmap first filled with fill.
 class Render {
 public:
-    Render(CSonalterDisplay2* control, int w, int h, uint32_t fill = 0x123456) : w_(w), h_(h), pixels_(w * h) {
-        BITMAPINFO bmi{};
-        bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bmi.bmiHeader.biWidth = w;
-        bmi.bmiHeader.biHeight = -h;
-        bmi.bmiHeader.biPlanes = 1;
-        bmi.bmiHeader.biBitCount = 32;
-        bmi.bmiHeader.biCompression = BI_RGB;
-        uint32_t* bits = nullptr;
-        HBITMAP bitmap = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-        HDC dc = CreateCompatibleDC(nullptr);
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        for (int k = 0; k < w * h; ++k) bits[k] = fill;
-        result = control->RenderGraph(dc, RECT{0, 0, w, h});
-        pixels_.assign(bits, bits + w * h);
-        SelectObject(dc, old);
-        DeleteDC(dc);
-        DeleteObject(bitmap);
+    Render(CSonalterDisplay2* control, int w, int h, uint32_t fill = 0x123456) : w_(w), h_(h) {
+        qelvtest::Canvas canvas(w, h, fill);
+        result = control->RenderGraph(canvas.dc(), RECT{0, 0, w, h});
+        pixels_.assign(canvas.bits(), canvas.bits() + w * h);
     }
     uint32_t at(int x, int y) const { return pixels_[y * w_ + x]; }
     int Count(uint32_t rgb) const {

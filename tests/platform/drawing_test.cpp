@@ -7,46 +7,11 @@
 #include <set>
 #include <utility>
 
+#include "Canvas.h"
+
 namespace {
 
-// A memory context with a top-down w x h DIB section selected.
-class Canvas {
-public:
-    Canvas(int w, int h) : w_(w), h_(h) {
-        BITMAPINFO bmi{};
-        bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bmi.bmiHeader.biWidth = w;
-        bmi.bmiHeader.biHeight = -h;
-        bmi.bmiHeader.biPlanes = 1;
-        bmi.bmiHeader.biBitCount = 32;
-        bmi.bmiHeader.biCompression = BI_RGB;
-        bitmap_ = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        dc_ = CreateCompatibleDC(nullptr);
-        previous_ = SelectObject(dc_, bitmap_);
-    }
-    ~Canvas() {
-        SelectObject(dc_, previous_);
-        DeleteDC(dc_);
-        DeleteObject(bitmap_);
-    }
-    HDC dc() const { return dc_; }
-    uint32_t at(int x, int y) const { return bits_[y * w_ + x]; }
-    // The pixels of one colour (0x00RRGGBB).
-    std::set<std::pair<int, int>> Pixels(uint32_t rgb) const {
-        std::set<std::pair<int, int>> found;
-        for (int y = 0; y < h_; ++y)
-            for (int x = 0; x < w_; ++x)
-                if (at(x, y) == rgb) found.insert({x, y});
-        return found;
-    }
-
-private:
-    int w_, h_;
-    HBITMAP bitmap_ = nullptr;
-    uint32_t* bits_ = nullptr;
-    HDC dc_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-};
+using qelvtest::Canvas;
 
 using Set = std::set<std::pair<int, int>>;
 

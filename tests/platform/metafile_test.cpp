@@ -8,39 +8,11 @@
 #include <cstring>
 #include <vector>
 
+#include "Canvas.h"
+
 namespace {
 
-// A memory context with a top-down w x h 32-bit DIB section, every pixel fill.
-class Canvas {
-public:
-    Canvas(int w, int h, uint32_t fill) : w_(w) {
-        BITMAPINFO bmi{};
-        bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bmi.bmiHeader.biWidth = w;
-        bmi.bmiHeader.biHeight = -h;
-        bmi.bmiHeader.biPlanes = 1;
-        bmi.bmiHeader.biBitCount = 32;
-        bmi.bmiHeader.biCompression = BI_RGB;
-        bitmap_ = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        for (int k = 0; k < w * h; ++k) bits_[k] = fill;
-        dc_ = CreateCompatibleDC(nullptr);
-        previous_ = SelectObject(dc_, bitmap_);
-    }
-    ~Canvas() {
-        SelectObject(dc_, previous_);
-        DeleteDC(dc_);
-        DeleteObject(bitmap_);
-    }
-    HDC dc() const { return dc_; }
-    uint32_t& at(int x, int y) { return bits_[y * w_ + x]; }
-
-private:
-    int w_;
-    HBITMAP bitmap_ = nullptr;
-    uint32_t* bits_ = nullptr;
-    HDC dc_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-};
+using qelvtest::Canvas;
 
 unsigned Word(const std::vector<BYTE>& b, size_t word) { return b[2 * word] | (b[2 * word + 1] << 8); }
 uint32_t Long(const std::vector<BYTE>& b, size_t word) { return Word(b, word) | (Word(b, word + 1) << 16); }

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "Host.h"
+// After the Windows headers that Host.h brings.
+#include "../../platform/Canvas.h"
 
 namespace host {
 namespace {
@@ -198,24 +200,15 @@ void CheckMetafile(Tally& tally, ISonalterDisplay2* control, const State& state,
         tally.Check(picture && picture->mm == MM_ANISOTROPIC && picture->xExt == extent.cx &&
                         picture->yExt == extent.cy,
                     what.c_str(), "mapping mode or HIMETRIC size");
-        BITMAPINFO bmi{};
-        bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bmi.bmiHeader.biWidth = state.width;
-        bmi.bmiHeader.biHeight = -state.height;
-        bmi.bmiHeader.biPlanes = 1;
-        bmi.bmiHeader.biBitCount = 32;
-        bmi.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        HDC dc = CreateCompatibleDC(nullptr);
-        HBITMAP bitmap = CreateDIBSection(dc, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        const bool played = picture && bits && PlayMetaFile(dc, picture->hMF);
+        qelvtest::Canvas canvas(state.width, state.height);
+        const unsigned* bits = canvas.bits();
+        const bool played = picture && bits && PlayMetaFile(canvas.dc(), picture->hMF);
         GdiFlush();
         int differing = 0;
         std::string firstAt;
         const size_t count = static_cast<size_t>(state.width) * static_cast<size_t>(state.height);
         for (size_t k = 0; played && k < count; ++k) {
-            if (((static_cast<const unsigned*>(bits)[k] ^ drawn[k]) & 0x00FFFFFF) == 0) continue;
+            if (((bits[k] ^ drawn[k]) & 0x00FFFFFF) == 0) continue;
             if (differing++ == 0) {
                 firstAt = ", first at (" + std::to_string(k % state.width) + ", " +
                           std::to_string(k / state.width) + ")";
@@ -224,9 +217,6 @@ void CheckMetafile(Tally& tally, ISonalterDisplay2* control, const State& state,
         tally.Check(played && differing == 0, what.c_str(),
                     played ? std::to_string(differing) + " pixels differ from the view's" + firstAt
                            : std::string("PlayMetaFile failed"));
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
         GlobalUnlock(medium.hMetaFilePict);
         ReleaseStgMedium(&medium);
     }
@@ -301,32 +291,19 @@ int WriteRenders(const char* dir) {
         IViewObject* view = nullptr;
         tally.Check(SUCCEEDED(control->QueryInterface(IID_IViewObject, reinterpret_cast<void**>(&view))),
                     "IViewObject");
-        BITMAPINFO bmi{};
-        bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bmi.bmiHeader.biWidth = state.width;
-        bmi.bmiHeader.biHeight = -state.height;
-        bmi.bmiHeader.biPlanes = 1;
-        bmi.bmiHeader.biBitCount = 32;
-        bmi.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        HDC dc = CreateCompatibleDC(nullptr);
-        HBITMAP bitmap = CreateDIBSection(dc, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(dc, bitmap);
+        qelvtest::Canvas canvas(state.width, state.height);
+        const unsigned* bits = canvas.bits();
         const RECTL bounds{0, 0, state.width, state.height};
         const HRESULT hr =
-            view ? view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0)
+            view ? view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, canvas.dc(), &bounds, nullptr, nullptr, 0)
                  : E_NOINTERFACE;
         tally.Check(hr == S_OK, state.name, Hex(hr));
         GdiFlush();
-        tally.Check(bits && WriteBmp(std::string(dir) + "/" + state.name + ".bmp", static_cast<const unsigned*>(bits),
-                                     state.width, state.height),
+        tally.Check(bits && WriteBmp(std::string(dir) + "/" + state.name + ".bmp", bits, state.width, state.height),
                     "writing the picture");
         if (bits && CheckedAsMetafile(state.name)) {
-            CheckMetafile(tally, control, state, static_cast<const unsigned*>(bits));
+            CheckMetafile(tally, control, state, bits);
         }
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
         listing += std::string(state.name) + " " + std::to_string(state.width) + "x" + std::to_string(state.height) +
                    (state.scales ? Measurements(control) : std::string()) + "\n";
         if (view) view->Release();
