@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "../common/TopDownBitmap.h"
+#include "../../display/TopDownBitmap.h"
 
 namespace py = pybind11;
 
@@ -627,7 +627,7 @@ public:
         py::array_t<std::uint8_t> out({height, width, 4});
         void* bits = nullptr;
         HDC dc = CreateCompatibleDC(nullptr);
-        HBITMAP bitmap = dc ? qelvhost::CreateTopDownBitmap(width, height, &bits) : nullptr;
+        HBITMAP bitmap = dc ? qelv::CreateTopDownBitmap(width, height, &bits) : nullptr;
         HRESULT hr = E_OUTOFMEMORY;
         if (bitmap && bits) {
             HGDIOBJ old = SelectObject(dc, bitmap);

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "../common/TopDownBitmap.h"
+#include "../../display/TopDownBitmap.h"
 
 namespace curve {
 namespace {
@@ -48,7 +48,7 @@ bool WritePng(const std::string& path, const uint32_t* pixels, int width, int he
 
 std::string RenderPng(qelv::CSonalterDisplay2* control, int width, int height, const std::string& path) {
     void* bits = nullptr;
-    HBITMAP bitmap = qelvhost::CreateTopDownBitmap(width, height, &bits);
+    HBITMAP bitmap = qelv::CreateTopDownBitmap(width, height, &bits);
     if (!bitmap) return "cannot make a bitmap of that size";
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ previous = SelectObject(dc, bitmap);

@@ -14,7 +14,7 @@
 #include "EventSink.h"
 #include "Files.h"
 #include "Options.h"
-#include "../common/TopDownBitmap.h"
+#include "../../display/TopDownBitmap.h"
 
 namespace draw {
 namespace {
@@ -341,7 +341,7 @@ bool Viewer::Snapshot() {
     const int width = client.right - client.left, height = client.bottom - client.top;
     if (width <= 0 || height <= 0) return Report(E_FAIL, "the snapshot (the window is empty)");
     void* bits = nullptr;
-    HBITMAP bitmap = qelvhost::CreateTopDownBitmap(width, height, &bits);
+    HBITMAP bitmap = qelv::CreateTopDownBitmap(width, height, &bits);
     if (!bitmap) return Report(E_OUTOFMEMORY, "the snapshot bitmap");
     HDC source = GetDC(window);
     HDC memory = CreateCompatibleDC(source);

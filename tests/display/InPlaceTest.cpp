@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DisplayTestSupport.h"
+#include "display/TopDownBitmap.h"
 
 namespace qelv::test {
 namespace {
@@ -133,15 +134,9 @@ void Pump() {
 // The pixels of a w x h picture drawn by draw(dc) into a memory context.
 template <class Draw>
 std::vector<uint32_t> Pixels(LONG w, LONG h, Draw draw) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
     HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = CreateTopDownBitmap(w, h, &bits);
     HGDIOBJ old = SelectObject(dc, bitmap);
     draw(dc);
     std::vector<uint32_t> out(static_cast<const uint32_t*>(bits), static_cast<const uint32_t*>(bits) + w * h);
