@@ -140,7 +140,7 @@ struct Member {
 // Python callables, which may cancel the running call.
 class EventSink final : public IDispatch {
 public:
-    py::object handler = py::none();  // handler(dispid, args) -> None, or None
+    py::object handler;  // handler(dispid, args) -> None
     bool failed = false;  // a handler raised, or Ctrl-C arrived
     py::object pending;   // the exception to raise when the call returns
     IDispatch* object = nullptr;
@@ -171,16 +171,6 @@ public:
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
         if (failed) return S_OK;
-        if (handler.is_none()) {
-            // Nobody listens: only Ctrl-C is watched for, with no Python call
-            // per event (a long call may fire thousands of them).
-            if (PyErr_CheckSignals() != 0) {
-                failed = true;
-                pending = py::error_already_set().value();
-                Cancel();
-            }
-            return S_OK;
-        }
         py::list args;
         for (UINT i = params ? params->cArgs : 0; i-- > 0;) {
             VARIANT converted;
@@ -193,7 +183,7 @@ public:
             VariantClear(&converted);
         }
         try {
-            handler(static_cast<long>(id), args);
+            if (!handler.is_none()) handler(static_cast<long>(id), args);
             // Ctrl-C arrives as a pending signal; it cancels the running call.
             if (PyErr_CheckSignals() != 0) throw py::error_already_set();
         } catch (py::error_already_set& e) {

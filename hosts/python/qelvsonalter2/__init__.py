@@ -95,18 +95,12 @@ class _Component:
     """Base of the generated classes: one component object and its events."""
 
     _prog_id = None
-    _HANDLERS = ("on_progress", "on_end")
 
     def __init__(self):
         object.__setattr__(self, "_object", _core.Object(self._prog_id, _MODULE_PATH))
-        for name in self._HANDLERS:
-            object.__setattr__(self, name, None)
-
-    def _handlers_changed(self):
-        # Events reach Python only while a callback is set; without one the
-        # native side only watches for Ctrl-C.
-        wanted = any(getattr(self, name) is not None for name in self._HANDLERS)
-        self._object.set_handler(self._event if wanted else None)
+        object.__setattr__(self, "on_progress", None)
+        object.__setattr__(self, "on_end", None)
+        self._object.set_handler(self._event)
 
     def _event(self, dispid, args):
         if dispid == _EVENT_PROGRESS and self.on_progress is not None:
@@ -120,10 +114,8 @@ class _Component:
             self.CancelTransform()
 
     def __setattr__(self, name, value):
-        if name in self._HANDLERS:
-            object.__setattr__(self, name, value)
-            self._handlers_changed()
-        elif name.startswith("_") or isinstance(getattr(type(self), name, None), property):
+        if name.startswith("_") or name in ("on_progress", "on_end") or isinstance(
+                getattr(type(self), name, None), property):
             object.__setattr__(self, name, value)
         else:
             raise AttributeError("%s has no member %r" % (type(self).__name__, name))
@@ -135,7 +127,15 @@ class _Display(_Component):
 
     _EVENTS = {1: "MouseMove", 2: "MouseUp", 3: "MouseDown", 4: "MouseClick", 5: "MouseDblClick", 6: "ResetPoint"}
 
-    _HANDLERS = ("on_event",)
+    def __init__(self):
+        object.__setattr__(self, "on_event", None)
+        super().__init__()
+
+    def __setattr__(self, name, value):
+        if name == "on_event":
+            object.__setattr__(self, name, value)
+        else:
+            super().__setattr__(name, value)
 
     def _event(self, dispid, args):
         if self.on_event is not None and dispid in self._EVENTS:
