@@ -8,7 +8,8 @@
 2. s.Invert on 10 million samples (events off, no smoothing) through the binding
    against the C++ vtable call timed by bench_transform_frame in the same run;
 3. a batch of N small files on a 2-worker local Dask cluster against a
-   sequential loop over the same files (python3 -m qelvsonalter2 batch).
+   sequential loop over the same files (python3 -m qelvsonalter2 batch), in a
+   temporary folder under QELV_BATCH_DIR (default: the system's).
 
 Run from the build tree:  PYTHONPATH=build/release/python python3 bench/python_binding.py [build/release]
 """
@@ -75,7 +76,9 @@ def main():
     files = int(os.environ.get("QELV_BATCH_FILES", "200"))
     # A clean-up chain as a batch would run it: rumble filter, compressor, level, fade.
     chain = os.environ.get("QELV_BATCH_CHAIN", "HighPassFilter 80 1 Compressor -20 50 10 Normalize 95 true Fade 100 0")
-    with tempfile.TemporaryDirectory() as folder:
+    # QELV_BATCH_DIR puts the files elsewhere, e.g. /dev/shm to take the
+    # kernel's writing of the outputs to disk out of the comparison.
+    with tempfile.TemporaryDirectory(dir=os.environ.get("QELV_BATCH_DIR") or None) as folder:
         source = os.path.join(folder, "in")
         os.makedirs(source)
         rng = numpy.random.default_rng(1)
