@@ -165,7 +165,7 @@ mouse)
       if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=$n; break; fi
     done
     [ -n "${display:-}" ] || fail "no free display number"
-    Xvfb :$display -screen 0 1024x768x24 -nolisten tcp >"$work/output/mouse-xvfb.txt" 2>&1 &
+    Xvfb :$display -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/output/mouse-xvfb.txt" 2>&1 &
     xvfb=$!
     trap '"$QELV_WINESERVER" -k 2>/dev/null; kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null' EXIT
     for _ in $(seq 100); do

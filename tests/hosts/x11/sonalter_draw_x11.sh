@@ -27,7 +27,9 @@ for n in $(seq 91 160); do
   if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=$n; break; fi
 done
 [ -n "$display" ] || fail "no free display number"
-Xvfb :$display -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# -noreset: without it the server resets whenever its last client leaves, and
+# a viewer started in that moment cannot open the display.
+Xvfb :$display -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 viewer=
 # The first window named like the pattern, waiting up to 20 s. A search is
