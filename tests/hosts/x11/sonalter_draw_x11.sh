@@ -143,6 +143,9 @@ wid=$(find_window '^sonalter-draw: curve$')
 xdotool windowmove --sync "$wid" 200 200
 xdotool windowsize --sync "$wid" 460 330
 sleep 0.3
+# A synced move waits until the pointer moves: park it away from the target
+# first (the server keeps its position from the earlier viewer).
+xdotool mousemove 1010 760
 xdotool mousemove --sync --window "$wid" 50 50
 sleep 0.3
 xdotool key Escape
@@ -164,6 +167,7 @@ if [ -x "$(dirname "$draw")/sonalter" ]; then
   wid=$(find_window '^sonalter-draw: envelope$')
   [ -n "$wid" ] || fail "the third viewer's window did not appear"
   xdotool windowmove --sync "$wid" 200 200
+  xdotool mousemove 1010 760
   xdotool mousemove --sync --window "$wid" 50 50
   sleep 0.3
   xdotool key Escape
