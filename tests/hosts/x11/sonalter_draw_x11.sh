@@ -46,6 +46,21 @@ find_window() {
   echo "$id"
 }
 
+# Closes the viewer in window $wid with Escape (the pointer over it) and waits
+# for it; sets status to its exit status and succeeds when that is 0. A synced
+# move waits until the pointer moves, so the pointer is parked away from the
+# target first (the server keeps its position from an earlier viewer).
+close_viewer() {
+  xdotool mousemove 1010 760
+  xdotool mousemove --sync --window "$wid" 50 50
+  sleep 0.3
+  xdotool key Escape
+  wait "$viewer"
+  status=$?
+  viewer=
+  [ $status = 0 ]
+}
+
 cleanup() {
   [ -n "$viewer" ] && kill "$viewer" 2>/dev/null
   kill "$xvfb" 2>/dev/null
@@ -143,16 +158,7 @@ wid=$(find_window '^sonalter-draw: curve$')
 xdotool windowmove --sync "$wid" 200 200
 xdotool windowsize --sync "$wid" 460 330
 sleep 0.3
-# A synced move waits until the pointer moves: park it away from the target
-# first (the server keeps its position from the earlier viewer).
-xdotool mousemove 1010 760
-xdotool mousemove --sync --window "$wid" 50 50
-sleep 0.3
-xdotool key Escape
-wait "$viewer"
-status=$?
-viewer=
-[ $status = 0 ] || fail "the second run exited with $status: $(cat "$work/viewer2.txt")"
+close_viewer || fail "the second run exited with $status: $(cat "$work/viewer2.txt")"
 "$curve" --png "$work/curve-resized.png" --size 460x330 --no-xscale --no-yscale "$work/points.csv" \
   || fail "sonalter-curve --png"
 "$python" "$here/draw_model.py" compare-png "$work/again.png" "$work/curve-resized.png" \
@@ -167,14 +173,7 @@ if [ -x "$(dirname "$draw")/sonalter" ]; then
   wid=$(find_window '^sonalter-draw: envelope$')
   [ -n "$wid" ] || fail "the third viewer's window did not appear"
   xdotool windowmove --sync "$wid" 200 200
-  xdotool mousemove 1010 760
-  xdotool mousemove --sync --window "$wid" 50 50
-  sleep 0.3
-  xdotool key Escape
-  wait "$viewer"
-  status=$?
-  viewer=
-  [ $status = 0 ] || fail "--apply exited with $status: $(cat "$work/viewer3.txt")"
+  close_viewer || fail "--apply exited with $status: $(cat "$work/viewer3.txt")"
   grep -q "running .*sonalter.* Envelope '@$work/envelope.txt'" "$work/viewer3.txt" || fail "--apply did not say what it ran"
   [ -s "$work/applied.wav" ] || fail "--apply wrote no file"
   [ "$(sort -u "$work/envelope.txt")" = 1 ] || fail "the flat envelope is not 1 everywhere"
