@@ -71,15 +71,13 @@ public:
                 return S_OK;
             }
             case kReplace: {  // [in, out] short array replaced by a longer one
-                ArrayOwner longer = MakeShortArray(std::vector<SHORT>(values.size() + 3, 7));
                 SafeArrayDestroy(*wav);
-                *wav = *longer.slot();
-                *longer.slot() = nullptr;
+                *wav = Take(MakeShortArray(std::vector<SHORT>(values.size() + 3, 7)));
                 return S_OK;
             }
             case kSpectrum:  // [out, retval] float array
                 result->vt = VT_ARRAY | VT_R4;
-                result->parray = TakeFloats({0.5f, 1.5f, 2.5f, 3.5f});
+                result->parray = Take(MakeFloatArray(std::vector<float>{0.5f, 1.5f, 2.5f, 3.5f}));
                 return S_OK;
             case kGrow: {  // [in, out] float list: the sum of the samples appended
                 SAFEARRAY* list = *arg(1).pparray;
@@ -92,28 +90,22 @@ public:
             }
             case kMeasure: {  // [out] float array Peaks, [out] float Level
                 const SHORT peak = values.empty() ? SHORT{0} : *std::max_element(values.begin(), values.end());
-                *arg(1).pparray = TakeFloats({static_cast<float>(peak), 0.0f});
+                *arg(1).pparray = Take(MakeFloatArray(std::vector<float>{static_cast<float>(peak), 0.0f}));
                 *static_cast<float*>(arg(2).byref) = peak / 2.0f;
                 return S_OK;
             }
             case kMono:  // [in] stereo, [out, retval] the first half as MonoArray
                 values.resize(values.size() / 2);
                 result->vt = VT_ARRAY | VT_I2;
-                result->parray = TakeShorts(values);
+                result->parray = Take(MakeShortArray(values));
                 return S_OK;
         }
         return DISP_E_MEMBERNOTFOUND;
     }
 
 private:
-    static SAFEARRAY* TakeFloats(std::vector<float> v) {
-        ArrayOwner owner = MakeFloatArray(v);
-        SAFEARRAY* p = owner.get();
-        *owner.slot() = nullptr;
-        return p;
-    }
-    static SAFEARRAY* TakeShorts(std::vector<SHORT> v) {
-        ArrayOwner owner = MakeShortArray(v);
+    // The array, no longer owned: the caller of Invoke takes it.
+    static SAFEARRAY* Take(ArrayOwner owner) {
         SAFEARRAY* p = owner.get();
         *owner.slot() = nullptr;
         return p;
