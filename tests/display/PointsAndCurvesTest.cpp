@@ -10,6 +10,14 @@
 namespace qelv::test {
 namespace {
 
+// Sets the control's points from x, y pairs.
+HRESULT SetPoints(CSonalterDisplay2* control, const std::vector<float>& values) {
+    SAFEARRAY* array = MakeFloatArray(values);
+    const HRESULT hr = control->SetPointArray(&array);
+    SafeArrayDestroy(array);
+    return hr;
+}
+
 std::vector<float> PointsOf(const CPointList& list) {
     std::vector<float> values;
     for (LONG k = 0; k < list.Count(); ++k) {
@@ -65,19 +73,13 @@ TEST(PointList, DeleteAndLimits) {
 
 TEST(PointArrays, SetPointArraySortsClampsAndPins) {
     Control control;
-    SAFEARRAY* array = MakeFloatArray({100, 5, 50, 3, 20000, -30, 30000, 1});
-    EXPECT_EQ(control->SetPointArray(&array), S_OK);
-    SafeArrayDestroy(array);
+    EXPECT_EQ(SetPoints(control.get(), {100, 5, 50, 3, 20000, -30, 30000, 1}), S_OK);
     EXPECT_EQ(PointArrayOf(control.get()), (std::vector<float>{0, 3, 100, 5, 20000, -20, 22050, 1}));
 
-    array = MakeFloatArray({1, 2, 3});  // fewer than two pairs: the default points
-    EXPECT_EQ(control->SetPointArray(&array), S_OK);
-    SafeArrayDestroy(array);
+    EXPECT_EQ(SetPoints(control.get(), {1, 2, 3}), S_OK);  // fewer than two pairs: the default points
     EXPECT_EQ(PointArrayOf(control.get()), (std::vector<float>{0, 0, 22050, 0}));
 
-    array = MakeFloatArray({10, 1, 20000, 2, 99});  // the odd fifth element is ignored
-    EXPECT_EQ(control->SetPointArray(&array), S_OK);
-    SafeArrayDestroy(array);
+    EXPECT_EQ(SetPoints(control.get(), {10, 1, 20000, 2, 99}), S_OK);  // the odd fifth element is ignored
     EXPECT_EQ(PointArrayOf(control.get()), (std::vector<float>{0, 1, 22050, 2}));
 
     // No limit on the count here.
@@ -86,9 +88,7 @@ TEST(PointArrays, SetPointArraySortsClampsAndPins) {
         many.push_back(static_cast<float>(k * 50));
         many.push_back(static_cast<float>(k % 7));
     }
-    array = MakeFloatArray(many);
-    EXPECT_EQ(control->SetPointArray(&array), S_OK);
-    SafeArrayDestroy(array);
+    EXPECT_EQ(SetPoints(control.get(), many), S_OK);
     EXPECT_EQ(PointArrayOf(control.get()).size(), 800u);
 }
 
@@ -114,10 +114,8 @@ TEST(PointArrays, SetPointMovesByTheListRules) {
     Control control;
     EXPECT_EQ(control->SetPoint(0, 500, 7), S_OK);
     EXPECT_EQ(PointArrayOf(control.get()), (std::vector<float>{0, 7, 22050, 0}));
-    SAFEARRAY* array = MakeFloatArray({0, 0, 100, 0, 200, 0});
     control->put_ScaleXMax(200);
-    control->SetPointArray(&array);
-    SafeArrayDestroy(array);
+    SetPoints(control.get(), {0, 0, 100, 0, 200, 0});
     EXPECT_EQ(control->SetPoint(1, 30000, 0), S_OK);
     EXPECT_EQ(PointArrayOf(control.get()), (std::vector<float>{0, 0, 200, 0, 200, 0}));
     EXPECT_EQ(control->SetPoint(9, 1, 1), S_OK);
@@ -128,9 +126,7 @@ TEST(PointArrays, SetPointMovesByTheListRules) {
 TEST(LineArray, StraightSegmentsAtEvenlySpacedPositions) {
     Control control;
     control->put_SplineType(stNone);
-    SAFEARRAY* array = MakeFloatArray({0, 0, 22050, 20});
-    control->SetPointArray(&array);
-    SafeArrayDestroy(array);
+    SetPoints(control.get(), {0, 0, 22050, 20});
     const std::vector<float> line = LineArrayOf(control.get());
     ASSERT_EQ(line.size(), 1024u);
     for (size_t i = 0; i < line.size(); ++i) EXPECT_EQ(line[i], 20.0f * i / 1024) << i;
@@ -155,22 +151,6 @@ TEST(LineArray, VerticalStepTakesTheLaterPoint) {
     EXPECT_EQ(ValueAt(step, 4, 15.0f), 5.0f);
     EXPECT_EQ(ValueAt(step, 4, -3.0f), 0.0f);
     EXPECT_EQ(ValueAt(step, 4, 25.0f), 5.0f);
-}
-
-TEST(SplineCurve, CornerRoundingGivesTheWorkedVertices) {
-    const DisplayPoint points[] = {{0, 0}, {100, 10}, {200, 0}};
-    SplineVertices spline;
-    spline.Build(points, 3, 3);
-    ASSERT_EQ(spline.Count(), 5);
-    const float expected[5][2] = {{0, 0}, {50, 5}, {100, 8.75f}, {150, 5}, {200, 0}};
-    for (int k = 0; k < 5; ++k) {
-        EXPECT_EQ(spline.Vertices()[k].x, expected[k][0]) << k;
-        EXPECT_EQ(spline.Vertices()[k].y, expected[k][1]) << k;
-    }
-    spline.Build(points, 3, 1);
-    EXPECT_EQ(spline.Count(), 0);
-    spline.Build(points, 2, 10);
-    EXPECT_EQ(spline.Count(), 0);
 }
 
 // The closed form (1-t)^3 A + 3t(1-t) M + t^3 B agrees with the construction
@@ -203,9 +183,7 @@ TEST(LineArray, SplineReadAtWholeNumberPositions) {
     control->put_ScaleXMax(200);
     control->put_SplineSteepnes(3);
     control->put_LineArraySize(8);  // positions 0, 25, ..., 175
-    SAFEARRAY* array = MakeFloatArray({0, 0, 100, 10, 200, 0});
-    control->SetPointArray(&array);
-    SafeArrayDestroy(array);
+    SetPoints(control.get(), {0, 0, 100, 10, 200, 0});
     // The vertices (0,0) (50,5) (100,8.75) (150,5) (200,0), read linearly.
     EXPECT_EQ(LineArrayOf(control.get()),
               (std::vector<float>{0, 2.5f, 5, 6.875f, 8.75f, 6.875f, 5, 2.5f}));
@@ -253,9 +231,7 @@ std::vector<float> ReferenceSmooth(const std::vector<float>& x, int steepness) {
 TEST(LineArray, SmoothedCurveIsTheAverageOfTwoRuns) {
     Control control;
     control->put_SplineType(stTwo);
-    SAFEARRAY* array = MakeFloatArray({0, -20, 5000, 20, 5000, -10, 15000, 12, 22050, 0});
-    control->SetPointArray(&array);
-    SafeArrayDestroy(array);
+    SetPoints(control.get(), {0, -20, 5000, 20, 5000, -10, 15000, 12, 22050, 0});
     for (LONG steepness : {1, 32, 100}) {
         control->put_SplineSteepnes(steepness);
         control->put_SplineType(stNone);
@@ -271,9 +247,7 @@ TEST(LineArray, SmoothingKeepsAConstant) {
     Control control;
     control->put_SplineType(stTwo);
     for (float level : {0.0f, 7.5f, -20.0f}) {
-        SAFEARRAY* array = MakeFloatArray({0, level, 22050, level});
-        control->SetPointArray(&array);
-        SafeArrayDestroy(array);
+        SetPoints(control.get(), {0, level, 22050, level});
         for (LONG steepness : {1, 32, 100}) {
             control->put_SplineSteepnes(steepness);
             for (float value : LineArrayOf(control.get())) EXPECT_NEAR(value, level, 1e-4f * (1 + std::fabs(level)));

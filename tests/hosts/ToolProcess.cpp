@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sndfile.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -64,6 +66,18 @@ int DecodeStatus(int raw) {
 }
 
 }  // namespace
+
+void WriteSound(const std::filesystem::path& path, const std::vector<short>& samples, int channels, int rate,
+                int format) {
+    SF_INFO info{};
+    info.channels = channels;
+    info.samplerate = rate;
+    info.format = format != 0 ? format : SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    sf_writef_short(f, samples.data(), static_cast<sf_count_t>(samples.size() / static_cast<size_t>(channels)));
+    sf_close(f);
+}
 
 ToolResult RunTool(const std::vector<std::string>& args, const std::filesystem::path& workDir,
                    const std::map<std::string, std::string>& env) {

@@ -23,6 +23,10 @@ struct ToolResult {
 ToolResult RunTool(const std::vector<std::string>& args, const std::filesystem::path& workDir,
                    const std::map<std::string, std::string>& env = {});
 
+// Writes interleaved 16-bit samples as a sound file; format 0 is 16-bit WAV.
+void WriteSound(const std::filesystem::path& path, const std::vector<short>& samples, int channels, int rate,
+                int format = 0);
+
 // A tool started in the background, for sending it signals.
 class RunningTool {
 public:

@@ -1,8 +1,6 @@
 // End-to-end tests of `sonalter spectrum` and the spectral peak of `sonalter info`.
 #include <gtest/gtest.h>
 
-#include <sndfile.h>
-
 #include <cmath>
 #include <fstream>
 #include <numbers>
@@ -27,14 +25,7 @@ protected:
         for (std::size_t t = 0; t < samples.size(); ++t) {
             samples[t] = static_cast<short>(std::lround(12000 * std::sin(2 * std::numbers::pi * 1000.0 * t / 16000)));
         }
-        SF_INFO info{};
-        info.channels = 1;
-        info.samplerate = 16000;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        SNDFILE* f = sf_open((dir_ / "tone.wav").c_str(), SFM_WRITE, &info);
-        ASSERT_NE(f, nullptr);
-        sf_writef_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
-        sf_close(f);
+        sonalter_test::WriteSound(dir_ / "tone.wav", samples, 1, 16000);
     }
     void TearDown() override { fs::remove_all(dir_); }
 

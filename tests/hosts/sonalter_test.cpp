@@ -26,6 +26,7 @@ namespace fs = std::filesystem;
 using sonalter_test::RunningTool;
 using sonalter_test::RunTool;
 using sonalter_test::ToolResult;
+using sonalter_test::WriteSound;
 
 struct Sound {
     std::vector<short> samples;
@@ -33,18 +34,6 @@ struct Sound {
     int rate = 0;
     int format = 0;
 };
-
-void WriteSound(const fs::path& path, const std::vector<short>& samples, int channels, int rate,
-                int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16) {
-    SF_INFO info{};
-    info.channels = channels;
-    info.samplerate = rate;
-    info.format = format;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
-    sf_writef_short(f, samples.data(), static_cast<sf_count_t>(samples.size() / channels));
-    sf_close(f);
-}
 
 Sound ReadSound(const fs::path& path) {
     Sound s;
@@ -138,25 +127,17 @@ TEST_F(SonalterTest, ChainRunsInOrderWithPositionalNamedAndUnitArguments) {
     EXPECT_EQ(Slurp(dir_ / "a.wav"), Slurp(dir_ / "b.wav"));
     EXPECT_EQ(Slurp(dir_ / "a.wav"), Slurp(dir_ / "c.wav"));
     EXPECT_NE(Slurp(dir_ / "a.wav"), Slurp(dir_ / "in.wav"));
-
-    // Without a method the tool converts; the samples are untouched.
-    ASSERT_EQ(Run({"-q", "in.wav", "copy.flac"}).status, 0);
-    EXPECT_EQ(ReadSound(dir_ / "copy.flac").samples, ramp);
 }
 
 TEST_F(SonalterTest, StereoRunsInterleavedUnlessPerChannel) {
-    // Reversing the interleaved stream swaps the channels; per channel it does not.
+    // Reversing the interleaved stream swaps the channels (per channel it does
+    // not: see the next test).
     WriteSound(dir_ / "st.wav", Stereo(Constant(3000, 1000), Constant(3000, -2000)), 2, 22050);
-    ASSERT_EQ(Run({"--no-smooth", "st.wav", "whole.wav", "Reverse"}).status, 0);
-    ToolResult r = Run({"--no-smooth", "--per-channel", "st.wav", "split.wav", "Reverse"});
+    ToolResult r = Run({"--no-smooth", "st.wav", "whole.wav", "Reverse"});
     ASSERT_EQ(r.status, 0) << r.err;
     const Sound whole = ReadSound(dir_ / "whole.wav");
-    const Sound split = ReadSound(dir_ / "split.wav");
     ASSERT_EQ(whole.channels, 2);
-    ASSERT_EQ(split.channels, 2);
     EXPECT_EQ(Channel(whole, 0), Constant(3000, -2000));
-    EXPECT_EQ(Channel(split, 0), Constant(3000, 1000));
-    EXPECT_EQ(Channel(split, 1), Constant(3000, -2000));
 
     // Channel utilities change what is written: one channel, then two again.
     ASSERT_EQ(Run({"-q", "st.wav", "mono.wav", "MakeMonoFromStereo"}).status, 0);
@@ -315,7 +296,7 @@ TEST_F(SonalterTest, FormatsAreConvertedBothWays) {
     EXPECT_EQ(ReadSound(dir_ / "deep.wav").format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
     ASSERT_EQ(Run({"-q", "--subtype=float", "deep.wav", "float.wav"}).status, 0);
     EXPECT_EQ(ReadSound(dir_ / "float.wav").format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
-    ASSERT_EQ(Run({"-q", "float.wav", "back.wav"}).status, 0);
+    ASSERT_EQ(Run({"-q", "float.wav", "back.wav"}).status, 0);  // without a method: only converted
     EXPECT_EQ(ReadSound(dir_ / "back.wav").samples, Stereo(tone, tone));
 
     // Float input beyond full scale is clipped to the 16-bit range, not wrapped.
@@ -419,7 +400,6 @@ TEST_F(SonalterTest, CommandLineMistakesNameWhatIsWrong) {
     };
     const Case cases[] = {
         {{"in.wav", "out.wav", "Amplfy", "150"}, {"unknown method 'Amplfy'", "Amplify"}},
-        {{"in.wav", "out.wav", "normalise", "90", "true"}, {"Normalize"}},
         {{"in.wav", "out.wav", "Fade", "100"}, {"Fade needs 2 arguments", "AmpRight is missing"}},
         {{"in.wav", "out.wav", "Fade", "100", "Invert"}, {"AmpRight is missing before 'Invert'"}},
         {{"in.wav", "out.wav", "Amplify", "150", "200"}, {"too many arguments for Amplify", "(Amp)"}},
@@ -447,7 +427,6 @@ TEST_F(SonalterTest, FailuresReportTheCauseAndLeaveEveryFileAsItWas) {
     WriteSound(dir_ / "one.wav", Constant(1, 1000), 1, 8000);
     WriteSound(dir_ / "in.wav", Constant(1000, 1000), 1, 8000);
     std::ofstream(dir_ / "old.wav") << "previous contents";
-    std::ofstream(dir_ / "notes.txt") << "not audio";
 
     // The component's own error: description, LastErrorNum and status.
     ToolResult r = Run({"one.wav", "old.wav", "Amplify", "50", "Invert"});
@@ -467,21 +446,10 @@ TEST_F(SonalterTest, FailuresReportTheCauseAndLeaveEveryFileAsItWas) {
     r = Run({"absent.wav", "out.wav", "Invert"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot read absent.wav"), std::string::npos) << r.err;
-    r = Run({"notes.txt", "out.wav", "Invert"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot read notes.txt"), std::string::npos) << r.err;
     r = Run({"in.wav", "no/such/folder/out.wav", "Invert"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot write no/such/folder/out.wav"), std::string::npos) << r.err;
-    fs::create_directory(dir_ / "locked");
-    fs::permissions(dir_ / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-    r = Run({"in.wav", "locked/out.wav", "Invert"});
-    if (access((dir_ / "locked").c_str(), W_OK) != 0) {  // root may write anyway
-        EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find("cannot write locked/out.wav"), std::string::npos) << r.err;
-    }
-    fs::permissions(dir_ / "locked", fs::perms::owner_all);
-    EXPECT_EQ(Strays({"one.wav", "in.wav", "old.wav", "notes.txt", "locked"}), std::vector<std::string>{});
+    EXPECT_EQ(Strays({"one.wav", "in.wav", "old.wav"}), std::vector<std::string>{});
 }
 
 class SonalterCancelTest : public SonalterTest {
@@ -497,34 +465,28 @@ protected:
     }
 };
 
-TEST_F(SonalterCancelTest, CtrlCStopsTheRunningMethodAndWritesNothing) {
-    RunningTool tool(LongRun(), dir_, env_);
-    ASSERT_TRUE(tool.WaitForError("calling Fade", 20000));
-    usleep(50000);
-    tool.Signal(SIGINT);
-    const ToolResult r = tool.Finish(20000);
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_NE(r.err.find("stopped"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("nothing was written"), std::string::npos) << r.err;
-    EXPECT_EQ(Strays({"long.wav"}), std::vector<std::string>{});
-}
-
-TEST_F(SonalterCancelTest, SecondCtrlCQuitsAtOnceAndRemovesTheTemporaryFile) {
-    RunningTool tool(LongRun(), dir_, env_);
-    ASSERT_TRUE(tool.WaitForError("calling Fade", 20000));
-    tool.Signal(SIGINT);
-    tool.Signal(SIGINT);
-    const ToolResult r = tool.Finish(20000);
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_EQ(Strays({"long.wav"}), std::vector<std::string>{});
-}
-
-TEST_F(SonalterCancelTest, TerminationRemovesTheTemporaryFileToo) {
-    RunningTool tool(LongRun(), dir_, env_);
-    ASSERT_TRUE(tool.WaitForError("calling Fade", 20000));
-    tool.Signal(SIGTERM);
-    EXPECT_EQ(tool.Finish(20000).status, 128 + SIGTERM);
-    EXPECT_EQ(Strays({"long.wav"}), std::vector<std::string>{});
+TEST_F(SonalterCancelTest, InterruptionsStopTheMethodAndLeaveNoFileBehind) {
+    // One Ctrl-C stops the running method; a second one, or a termination, quits
+    // at once. Either way no output and no temporary file remain.
+    const std::vector<std::string> args = LongRun();
+    const struct {
+        std::vector<int> signals;
+        int status;
+    } cases[] = {{{SIGINT}, 130}, {{SIGINT, SIGINT}, 130}, {{SIGTERM}, 128 + SIGTERM}};
+    for (const auto& c : cases) {
+        const bool once = c.signals == std::vector<int>{SIGINT};
+        RunningTool tool(args, dir_, env_);
+        ASSERT_TRUE(tool.WaitForError("calling Fade", 20000));
+        if (once) usleep(50000);  // well inside the method
+        for (int sig : c.signals) tool.Signal(sig);
+        const ToolResult r = tool.Finish(20000);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        if (once) {
+            EXPECT_NE(r.err.find("stopped"), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find("nothing was written"), std::string::npos) << r.err;
+        }
+        EXPECT_EQ(Strays({"long.wav"}), std::vector<std::string>{}) << c.signals.size();
+    }
 }
 
 TEST_F(SonalterTest, HelpListingAndInfoComeFromTheDescriptionAndTheFile) {
@@ -546,8 +508,6 @@ TEST_F(SonalterTest, HelpListingAndInfoComeFromTheDescriptionAndTheFile) {
                           "FeedBackGain  float, in percent", "WavArray is the current audio"}) {
         EXPECT_NE(r.out.find(s), std::string::npos) << s << "\n" << r.out;
     }
-    r = Run({"help", "PeakEQFilter"});
-    EXPECT_NE(r.out.find("dbGain     float, in dB"), std::string::npos) << r.out;
     r = Run({"help", "FFTPhase"});
     EXPECT_NE(r.out.find("k * ArrayFrequency / (2 * L)"), std::string::npos) << r.out;
     r = Run({"help", "SmoothTime"});

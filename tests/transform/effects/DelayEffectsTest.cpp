@@ -242,10 +242,8 @@ TEST(DelayEffects, MatchesTheModelBitForBit) {
         ASSERT_EQ(hr == S_OK, accepted) << round;
         const std::vector<short> got = a.values();
         const auto diff = std::mismatch(got.begin(), got.end(), want.begin());
-        ASSERT_TRUE(diff.first == got.end()) << "round " << round << " effect " << static_cast<int>(effect) << " n " << n
-                                             << " at " << (diff.first - got.begin()) << ": " << *diff.first << " vs "
-                                             << *diff.second << " time " << p.time << " depth " << p.sweepDepth
-                                             << " frequency " << frequency << " smooth " << left << right << smoothTime;
+        ASSERT_TRUE(diff.first == got.end()) << "round " << round << " (effect, n, frequency as drawn) at entry "
+                                             << (diff.first - got.begin()) << ": " << *diff.first << " vs " << *diff.second;
         compared += accepted;
     }
     EXPECT_GT(compared, 120);
@@ -298,8 +296,6 @@ TEST(DelayEffects, Refusals) {
     ExpectRefused(o, Effect::Flanger, x, {0, 50, 0, 50, 50, 0});
     o->put_ArrayFrequency(static_cast<FrequencyConstants>(0));
     for (Effect e : kAll) ExpectRefused(o, e, x, {50, 50, 0, 50, 50, 0});
-    o->put_ArrayFrequency(static_cast<FrequencyConstants>(-44100));
-    for (Effect e : kAll) ExpectRefused(o, e, x, {5, 50, 0, 50, 50, 0});
     // A chorus of 30 ms is 1323 entries: too long for 1323 samples, not for 1324.
     o->put_ArrayFrequency(FQ_44_KHZ);
     ExpectRefused(o, Effect::Chorus, Ramp(1323, 0, 1), {0, 50, 0, 50, 50, 0});
