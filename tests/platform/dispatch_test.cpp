@@ -34,11 +34,26 @@ VARIANT Text(const char16_t* s) {
     return x;
 }
 
-VARIANT Shorts(std::vector<SHORT> values) {
+// An empty array of n elements of type vt, owned by the variant.
+VARIANT Array(VARTYPE vt, ULONG n) {
     VARIANT x;
     VariantInit(&x);
-    x.vt = VT_ARRAY | VT_I2;
-    x.parray = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(values.size()));
+    x.vt = VT_ARRAY | vt;
+    x.parray = SafeArrayCreateVector(vt, 0, n);
+    return x;
+}
+
+// A reference (vt | VT_BYREF) to the caller's variable at p.
+VARIANT Ref(VARTYPE vt, void* p) {
+    VARIANT x;
+    VariantInit(&x);
+    x.vt = VT_BYREF | vt;
+    x.byref = p;
+    return x;
+}
+
+VARIANT Shorts(std::vector<SHORT> values) {
+    VARIANT x = Array(VT_I2, static_cast<ULONG>(values.size()));
     for (LONG i = 0; i < static_cast<LONG>(values.size()); ++i) SafeArrayPutElement(x.parray, &i, &values[i]);
     return x;
 }
@@ -135,11 +150,7 @@ TEST_F(Dispatch, ArgumentsAreCoercedToTheDeclaredTypes) {
     EXPECT_EQ(-3, result_.lVal);
     // A by-reference source is read through.
     LONG divisor = 4;
-    VARIANT ref;
-    VariantInit(&ref);
-    ref.vt = VT_BYREF | VT_I4;
-    ref.plVal = &divisor;
-    ASSERT_EQ(S_OK, Call(6, DISPATCH_METHOD, {Long(20), ref}));
+    ASSERT_EQ(S_OK, Call(6, DISPATCH_METHOD, {Long(20), Ref(VT_I4, &divisor)}));
     EXPECT_EQ(5, result_.lVal);
 
     // Rejected conversions name the argument (index in rgvarg: the second of two is 0).
@@ -159,21 +170,13 @@ TEST_F(Dispatch, ArraysPassedByReferenceCanBeReplaced) {
 
     // VT_BYREF|VT_ARRAY|VT_I2: the replacement lands in the caller's pointer.
     SAFEARRAY* mine = Shorts({7}).parray;
-    VARIANT byref;
-    VariantInit(&byref);
-    byref.vt = VT_BYREF | VT_ARRAY | VT_I2;
-    byref.pparray = &mine;
-    ASSERT_EQ(S_OK, Call(3, DISPATCH_METHOD, {byref, Real(-1)}));
+    ASSERT_EQ(S_OK, Call(3, DISPATCH_METHOD, {Ref(VT_ARRAY | VT_I2, &mine), Real(-1)}));
     EXPECT_EQ((std::vector<SHORT>{7, 7}), Elements(mine));
     SafeArrayDestroy(mine);
 
     // A script variable passed as VT_BYREF|VT_VARIANT is followed to the array inside it.
     VARIANT variable = Shorts({9, 8});
-    VARIANT refToVariable;
-    VariantInit(&refToVariable);
-    refToVariable.vt = VT_BYREF | VT_VARIANT;
-    refToVariable.pvarVal = &variable;
-    ASSERT_EQ(S_OK, Call(3, DISPATCH_METHOD, {refToVariable, Real(-1)}));
+    ASSERT_EQ(S_OK, Call(3, DISPATCH_METHOD, {Ref(VT_VARIANT, &variable), Real(-1)}));
     EXPECT_EQ((std::vector<SHORT>{9, 9, 8, 8}), Elements(variable.parray));
     VariantClear(&variable);
 
@@ -182,19 +185,12 @@ TEST_F(Dispatch, ArraysPassedByReferenceCanBeReplaced) {
 }
 
 TEST_F(Dispatch, WrongArraysAreTypeMismatches) {
-    VARIANT variants;
-    VariantInit(&variants);
-    variants.vt = VT_ARRAY | VT_VARIANT;  // what a script array is
-    variants.parray = SafeArrayCreateVector(VT_VARIANT, 0, 2);
-    EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(3, DISPATCH_METHOD, {variants, Real(2)}));
+    // A script array is VT_ARRAY | VT_VARIANT.
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(3, DISPATCH_METHOD, {Array(VT_VARIANT, 2), Real(2)}));
     EXPECT_EQ(1u, argErr_);
     EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(4, DISPATCH_METHOD, {Long(3)}));
     EXPECT_EQ(0u, argErr_);
-    VARIANT floats;
-    VariantInit(&floats);
-    floats.vt = VT_ARRAY | VT_R4;
-    floats.parray = SafeArrayCreateVector(VT_R4, 0, 3);
-    EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(4, DISPATCH_METHOD, {floats}));
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, Call(4, DISPATCH_METHOD, {Array(VT_R4, 3)}));
 }
 
 TEST_F(Dispatch, RetvalArraysAndTheirOwnership) {
@@ -204,11 +200,7 @@ TEST_F(Dispatch, RetvalArraysAndTheirOwnership) {
     // Without a result variant the returned array is freed (the leak checker would see it).
     EXPECT_EQ(S_OK, Call(5, DISPATCH_METHOD, {Long(4)}, {}, false));
 
-    VARIANT values;
-    VariantInit(&values);
-    values.vt = VT_ARRAY | VT_R4;
-    values.parray = SafeArrayCreateVector(VT_R4, 0, 2);
-    ASSERT_EQ(S_OK, Call(10, DISPATCH_METHOD, {values}));
+    ASSERT_EQ(S_OK, Call(10, DISPATCH_METHOD, {Array(VT_R4, 2)}));
     ASSERT_EQ(VT_ARRAY | VT_R4, result_.vt);
 }
 
