@@ -12,6 +12,7 @@
 #include "test_objects.h"
 
 using platform_test::Text;
+using platform_test::Var;
 
 namespace {
 
@@ -30,22 +31,6 @@ VARIANT R4(float f) {
     VariantInit(&v);
     v.vt = VT_R4;
     v.fltVal = f;
-    return v;
-}
-
-// Owns its string: free with VariantClear.
-VARIANT Str(const char16_t* text) {
-    VARIANT v;
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(text);
-    return v;
-}
-
-// Wraps an array the variant then owns.
-VARIANT Array(VARTYPE vt, SAFEARRAY* psa) {
-    VARIANT v;
-    v.vt = VT_ARRAY | vt;
-    v.parray = psa;
     return v;
 }
 
@@ -162,15 +147,15 @@ TEST(Conformance, IntegersRealsAndOthersConvertToDecimal) {
     EXPECT_EQ(AsDecimal(R8(-std::numeric_limits<double>::infinity())).hr, DISP_E_OVERFLOW);
 
     // Text keeps every digit that fits 96 bits, dropping scale where needed.
-    VARIANT s = Str(u"-79228162514264337593543950335");
+    VARIANT s = Var(VT_BSTR, SysAllocString(u"-79228162514264337593543950335"));
     ExpectDecimal(s, 0x80, 0, 0xFFFFFFFF, UINT64_MAX);
     VariantClear(&s);
-    s = Str(u"1.2345678901234567890123456789012");
+    s = Var(VT_BSTR, SysAllocString(u"1.2345678901234567890123456789012"));
     const Dec d = AsDecimal(s);
     EXPECT_EQ(d.hr, S_OK);
     EXPECT_EQ(d.scale, 28);  // 29 digits fit 96 bits only with 28 of them after the point
     VariantClear(&s);
-    s = Str(u"79228162514264337593543950336");  // 2^96
+    s = Var(VT_BSTR, SysAllocString(u"79228162514264337593543950336"));  // 2^96
     EXPECT_EQ(AsDecimal(s).hr, DISP_E_OVERFLOW);
     VariantClear(&s);
 
@@ -211,14 +196,11 @@ TEST(Conformance, ByteArraysAndStringsConvertAsTheStringsBytes) {
     ASSERT_NE(bytes, nullptr);
     const unsigned char ab[] = {0x61, 0x00, 0x62, 0x00};
     std::memcpy(bytes->pvData, ab, 4);
-    VARIANT v = Array(VT_UI1, bytes);
+    VARIANT v = Var(VT_ARRAY | VT_UI1, bytes);
     EXPECT_EQ(AsText(v), u"ab");
 
     // Through a reference too, and in place.
-    VARIANT ref;
-    VariantInit(&ref);
-    ref.vt = VT_BYREF | VT_ARRAY | VT_UI1;
-    ref.pparray = &v.parray;
+    VARIANT ref = Var(VT_BYREF | VT_ARRAY | VT_UI1, &v.parray);
     EXPECT_EQ(AsText(ref), u"ab");
 
     // And back: the string's bytes, zero-based.
@@ -239,7 +221,7 @@ TEST(Conformance, ByteArraysAndStringsConvertAsTheStringsBytes) {
     // An odd count keeps its odd byte.
     SAFEARRAY* three = SafeArrayCreateVector(VT_UI1, 5, 3);
     std::memcpy(three->pvData, ab, 3);
-    VARIANT odd = Array(VT_UI1, three);
+    VARIANT odd = Var(VT_ARRAY | VT_UI1, three);
     ASSERT_EQ(VariantChangeTypeEx(&text, &odd, kEnglishUs, 0, VT_BSTR), S_OK);
     EXPECT_EQ(SysStringByteLen(text.bstrVal), 3u);
     EXPECT_EQ(text.bstrVal[0], u'a');
@@ -248,14 +230,14 @@ TEST(Conformance, ByteArraysAndStringsConvertAsTheStringsBytes) {
 
     // Other shapes and element types are refused, the destination untouched.
     SAFEARRAYBOUND twoD[2] = {{2, 0}, {2, 0}};
-    VARIANT square = Array(VT_UI1, SafeArrayCreate(VT_UI1, 2, twoD));
+    VARIANT square = Var(VT_ARRAY | VT_UI1, SafeArrayCreate(VT_UI1, 2, twoD));
     VARIANT out;
     out.vt = VT_I4;
     out.lVal = 7;
     EXPECT_EQ(VariantChangeTypeEx(&out, &square, kEnglishUs, 0, VT_BSTR), E_INVALIDARG);
     EXPECT_EQ(out.vt, VT_I4);
     VariantClear(&square);
-    VARIANT shorts = Array(VT_I2, SafeArrayCreateVector(VT_I2, 0, 2));
+    VARIANT shorts = Var(VT_ARRAY | VT_I2, SafeArrayCreateVector(VT_I2, 0, 2));
     EXPECT_EQ(VariantChangeTypeEx(&out, &shorts, kEnglishUs, 0, VT_BSTR), DISP_E_TYPEMISMATCH);
     VariantClear(&shorts);
     EXPECT_EQ(VariantChangeTypeEx(&out, &v, kEnglishUs, 0, VT_I4), DISP_E_TYPEMISMATCH);

@@ -9,6 +9,7 @@
 
 using platform_test::CountedObject;
 using platform_test::Text;
+using platform_test::Var;
 
 TEST(SafeArray, CreateDescribesTheArray) {
     SAFEARRAYBOUND bounds[2] = {{3, 1}, {4, -2}};  // leftmost dimension first
@@ -193,9 +194,7 @@ TEST(SafeArray, StringInterfaceAndVariantElementsAreCopiedAndReleased) {
     EXPECT_EQ(object.refs(), 1u);
 
     SAFEARRAY* variants = SafeArrayCreateVector(VT_VARIANT, 0, 1);
-    VARIANT v;
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(u"in a variant");
+    VARIANT v = Var(VT_BSTR, SysAllocString(u"in a variant"));
     i = 0;
     ASSERT_EQ(SafeArrayPutElement(variants, &i, &v), S_OK);
     VariantClear(&v);

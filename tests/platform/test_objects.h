@@ -52,6 +52,16 @@ private:
     LONG value_;
 };
 
+// A variant tagged vt whose pointer slot holds p: a reference, an array, a
+// string or an object. Ownership of what p points to is the caller's affair.
+inline VARIANT Var(VARTYPE vt, void* p) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = vt;
+    v.byref = p;
+    return v;
+}
+
 // The text of a BSTR, embedded NULs included.
 inline std::u16string Text(BSTR b) { return std::u16string(b == nullptr ? u"" : b, SysStringLen(b)); }
 

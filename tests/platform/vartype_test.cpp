@@ -13,6 +13,7 @@
 
 using platform_test::CountedObject;
 using platform_test::Text;
+using platform_test::Var;
 
 namespace {
 
@@ -46,9 +47,7 @@ VARIANT I4(LONG n) {
 
 // Owns its string: free with VariantClear.
 VARIANT Str(const char16_t* s) {
-    VARIANT v;
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(s);
+    VARIANT v = Var(VT_BSTR, SysAllocString(s));
     return v;
 }
 
@@ -277,16 +276,12 @@ TEST(ChangeType, InPlaceConversionAndFailureKeepsTheDestination) {
 
     // References are read through.
     LONG n = 9;
-    VARIANT ref;
-    ref.vt = VT_I4 | VT_BYREF;
-    ref.plVal = &n;
+    VARIANT ref = Var(VT_I4 | VT_BYREF, &n);
     VARIANT out;
     ASSERT_EQ(Convert(ref, VT_R8, &out), S_OK);
     EXPECT_EQ(out.dblVal, 9.0);
     BSTR text = SysAllocString(u"3");
-    VARIANT sref;
-    sref.vt = VT_BSTR | VT_BYREF;
-    sref.pbstrVal = &text;
+    VARIANT sref = Var(VT_BSTR | VT_BYREF, &text);
     ASSERT_EQ(Convert(sref, VT_UI1, &out), S_OK);
     EXPECT_EQ(out.bVal, 3);
     SysFreeString(text);
@@ -294,9 +289,7 @@ TEST(ChangeType, InPlaceConversionAndFailureKeepsTheDestination) {
 
 TEST(ChangeType, ObjectsConvertThroughInterfacesAndTheirValue) {
     CountedObject dispatchable(true, 42);
-    VARIANT unk;
-    unk.vt = VT_UNKNOWN;
-    unk.punkVal = &dispatchable;
+    VARIANT unk = Var(VT_UNKNOWN, &dispatchable);
     VARIANT out;
     ASSERT_EQ(Convert(unk, VT_DISPATCH, &out), S_OK);
     EXPECT_EQ(out.pdispVal, static_cast<IDispatch*>(&dispatchable));
@@ -310,9 +303,7 @@ TEST(ChangeType, ObjectsConvertThroughInterfacesAndTheirValue) {
     EXPECT_EQ(plain.refs(), 1u);
     EXPECT_EQ(Convert(unk, VT_I4, &out), DISP_E_TYPEMISMATCH);
 
-    VARIANT disp;
-    disp.vt = VT_DISPATCH;
-    disp.pdispVal = &dispatchable;
+    VARIANT disp = Var(VT_DISPATCH, &dispatchable);
     HRESULT hr;
     EXPECT_EQ(AsI4(disp, &hr), 42);  // the value property
     EXPECT_EQ(hr, S_OK);
@@ -334,9 +325,7 @@ TEST(ChangeType, MisuseIsRefused) {
     VARIANT bad;
     bad.vt = 0x7F;
     EXPECT_EQ(VariantChangeType(&out, &bad, 0, VT_I4), DISP_E_BADVARTYPE);
-    VARIANT arr;
-    arr.vt = VT_ARRAY | VT_I4;
-    arr.parray = SafeArrayCreateVector(VT_I4, 0, 1);
+    VARIANT arr = Var(VT_ARRAY | VT_I4, SafeArrayCreateVector(VT_I4, 0, 1));
     EXPECT_EQ(VariantChangeType(&out, &arr, 0, VT_I4), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(VariantChangeType(&out, &arr, 0, VT_ARRAY | VT_R8), DISP_E_TYPEMISMATCH);
     ASSERT_EQ(VariantChangeType(&out, &arr, 0, VT_ARRAY | VT_I4), S_OK);
@@ -395,9 +384,7 @@ TEST(ChangeType, EveryTypePairIsHandledWithoutHarm) {
     const char16_t* texts[] = {u"", u"  ", u"1e99999", u"-1e-99999", u"&H", u"&HFFFFFFFFFFFFFFFFF", u"(-1)", u"$1,000.50",
                                u"1-", u"99999999999999999999999999999999999999999", u"0.00005", u"True", u"é"};
     for (const char16_t* t : texts) sources.push_back(Str(t));
-    VARIANT obj;
-    obj.vt = VT_DISPATCH;
-    obj.pdispVal = &object;
+    VARIANT obj = Var(VT_DISPATCH, &object);
     sources.push_back(obj);
     obj.vt = VT_UNKNOWN;
     obj.punkVal = nullptr;
@@ -420,9 +407,7 @@ TEST(ChangeType, EveryTypePairIsHandledWithoutHarm) {
             }
         }
         // And through a reference to the same value.
-        VARIANT ref;
-        ref.vt = VT_VARIANT | VT_BYREF;
-        ref.pvarVal = const_cast<VARIANT*>(&src);
+        VARIANT ref = Var(VT_VARIANT | VT_BYREF, const_cast<VARIANT*>(&src));
         VARIANT out;
         VariantInit(&out);
         if (SUCCEEDED(VariantChangeType(&out, &ref, VARIANT_ALPHABOOL, VT_BSTR))) VariantClear(&out);
