@@ -12,27 +12,14 @@
 #include "test_objects.h"
 
 using platform_test::Text;
+using platform_test::R4;
+using platform_test::R8;
+using platform_test::Str;
 using platform_test::Var;
 
 namespace {
 
 constexpr LCID kEnglishUs = 0x409;
-
-VARIANT R8(double d) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_R8;
-    v.dblVal = d;
-    return v;
-}
-
-VARIANT R4(float f) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_R4;
-    v.fltVal = f;
-    return v;
-}
 
 std::u16string AsText(const VARIANT& src) {
     VARIANT out;
@@ -147,15 +134,15 @@ TEST(Conformance, IntegersRealsAndOthersConvertToDecimal) {
     EXPECT_EQ(AsDecimal(R8(-std::numeric_limits<double>::infinity())).hr, DISP_E_OVERFLOW);
 
     // Text keeps every digit that fits 96 bits, dropping scale where needed.
-    VARIANT s = Var(VT_BSTR, SysAllocString(u"-79228162514264337593543950335"));
+    VARIANT s = Str(u"-79228162514264337593543950335");
     ExpectDecimal(s, 0x80, 0, 0xFFFFFFFF, UINT64_MAX);
     VariantClear(&s);
-    s = Var(VT_BSTR, SysAllocString(u"1.2345678901234567890123456789012"));
+    s = Str(u"1.2345678901234567890123456789012");
     const Dec d = AsDecimal(s);
     EXPECT_EQ(d.hr, S_OK);
     EXPECT_EQ(d.scale, 28);  // 29 digits fit 96 bits only with 28 of them after the point
     VariantClear(&s);
-    s = Var(VT_BSTR, SysAllocString(u"79228162514264337593543950336"));  // 2^96
+    s = Str(u"79228162514264337593543950336");  // 2^96
     EXPECT_EQ(AsDecimal(s).hr, DISP_E_OVERFLOW);
     VariantClear(&s);
 

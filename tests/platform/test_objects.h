@@ -62,6 +62,24 @@ inline VARIANT Var(VARTYPE vt, void* p) {
     return v;
 }
 
+// Variants holding one number, or a new string that VariantClear frees.
+inline VARIANT I4(LONG n) {
+    VARIANT v = Var(VT_I4, nullptr);
+    v.lVal = n;
+    return v;
+}
+inline VARIANT R8(double d) {
+    VARIANT v = Var(VT_R8, nullptr);
+    v.dblVal = d;
+    return v;
+}
+inline VARIANT R4(float f) {
+    VARIANT v = Var(VT_R4, nullptr);
+    v.fltVal = f;
+    return v;
+}
+inline VARIANT Str(const char16_t* text) { return Var(VT_BSTR, SysAllocString(text)); }
+
 // The text of a BSTR, embedded NULs included.
 inline std::u16string Text(BSTR b) { return std::u16string(b == nullptr ? u"" : b, SysStringLen(b)); }
 

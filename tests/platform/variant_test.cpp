@@ -7,22 +7,11 @@
 
 using platform_test::CountedObject;
 using platform_test::Text;
+using platform_test::Str;
 using platform_test::Var;
 
-namespace {
-
-VARIANT MakeBstr(const char16_t* text) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(text);
-    return v;
-}
-
-}  // namespace
-
 TEST(Variant, ClearReleasesWhatTheValueOwns) {
-    VARIANT s = MakeBstr(u"owned");  // a leak here would fail the sanitizer build
+    VARIANT s = Str(u"owned");  // a leak here would fail the sanitizer build
     EXPECT_EQ(VariantClear(&s), S_OK);
     EXPECT_EQ(s.vt, VT_EMPTY);
 
@@ -68,7 +57,7 @@ TEST(Variant, ClearRefusesBadTagsAndLockedArraysLeavingTheVariant) {
 TEST(Variant, CopyIsDeepExceptForReferences) {
     // An odd byte length must survive the copy.
     VARIANT src = Var(VT_BSTR, SysAllocStringByteLen("abc", 3));
-    VARIANT dst = MakeBstr(u"old value, freed by the copy");
+    VARIANT dst = Str(u"old value, freed by the copy");
     ASSERT_EQ(VariantCopy(&dst, &src), S_OK);
     EXPECT_EQ(dst.vt, VT_BSTR);
     EXPECT_NE(dst.bstrVal, src.bstrVal);
@@ -134,7 +123,7 @@ TEST(Variant, CopyIndReplacesReferencesByValues) {
     EXPECT_NE(out.bstrVal, text);
     EXPECT_EQ(Text(out.bstrVal), u"by reference");
 
-    VARIANT inner = MakeBstr(u"inner");
+    VARIANT inner = Str(u"inner");
     VARIANT vref = Var(VT_VARIANT | VT_BYREF, &inner);
     ASSERT_EQ(VariantCopyInd(&out, &vref), S_OK);
     EXPECT_EQ(Text(out.bstrVal), u"inner");

@@ -13,41 +13,18 @@
 
 using platform_test::CountedObject;
 using platform_test::Text;
+using platform_test::I4;
+using platform_test::R4;
+using platform_test::R8;
+using platform_test::Str;
 using platform_test::Var;
 
 namespace {
-
-VARIANT R8(double d) {
-    VARIANT v;
-    v.vt = VT_R8;
-    v.dblVal = d;
-    return v;
-}
-
-VARIANT R4(float f) {
-    VARIANT v;
-    v.vt = VT_R4;
-    v.fltVal = f;
-    return v;
-}
 
 VARIANT Cy(LONGLONG units) {  // in ten-thousandths
     VARIANT v;
     v.vt = VT_CY;
     v.cyVal.int64 = units;
-    return v;
-}
-
-VARIANT I4(LONG n) {
-    VARIANT v;
-    v.vt = VT_I4;
-    v.lVal = n;
-    return v;
-}
-
-// Owns its string: free with VariantClear.
-VARIANT Str(const char16_t* s) {
-    VARIANT v = Var(VT_BSTR, SysAllocString(s));
     return v;
 }
 
