@@ -63,21 +63,17 @@ TEST_F(Registry, KeysAreCaseInsensitiveAndCasePreserving) {
     EXPECT_FALSE(std::filesystem::exists(reg_.Path())) << "reading must not create the file";
 
     DWORD disposition = 0;
-    HKEY key = Create(HKEY_CURRENT_USER, u"Software\\Qelv\\MixedCase", KEY_ALL_ACCESS, &disposition);
+    RegCloseKey(Create(HKEY_CURRENT_USER, u"Software\\Qelv\\MixedCase", KEY_ALL_ACCESS, &disposition));
     EXPECT_EQ(disposition, DWORD(REG_CREATED_NEW_KEY));
-    RegCloseKey(key);
-
-    key = Create(HKEY_CURRENT_USER, u"SOFTWARE\\qelv\\MIXEDCASE", KEY_ALL_ACCESS, &disposition);
+    RegCloseKey(Create(HKEY_CURRENT_USER, u"SOFTWARE\\qelv\\MIXEDCASE", KEY_ALL_ACCESS, &disposition));
     EXPECT_EQ(disposition, DWORD(REG_OPENED_EXISTING_KEY));
-    RegCloseKey(key);
 
     HKEY parent = Open(HKEY_CURRENT_USER, u"software\\QELV");
     EXPECT_EQ(Subkeys(parent), std::vector<std::u16string>{u"MixedCase"});
     RegCloseKey(parent);
 
     // A trailing backslash names the same key.
-    key = Open(HKEY_CURRENT_USER, u"Software\\Qelv\\");
-    RegCloseKey(key);
+    RegCloseKey(Open(HKEY_CURRENT_USER, u"Software\\Qelv\\"));
 
     // Letters beyond ASCII fold too, one character for one.
     RegCloseKey(Create(HKEY_CURRENT_USER, u"Software\\Grüße"));
@@ -160,8 +156,7 @@ TEST_F(Registry, MisuseIsAnsweredWithStatuses) {
     EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"A\\\\B", 0, nullptr, 0, KEY_READ, nullptr, &out, nullptr),
               ERROR_INVALID_PARAMETER);
     std::u16string longest(255, u'k'), tooLong(256, u'k');
-    key = Create(HKEY_CURRENT_USER, longest);
-    RegCloseKey(key);
+    RegCloseKey(Create(HKEY_CURRENT_USER, longest));
     EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, tooLong.c_str(), 0, nullptr, 0, KEY_READ, nullptr, &out, nullptr),
               ERROR_INVALID_PARAMETER);
 
