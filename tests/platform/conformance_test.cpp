@@ -12,6 +12,7 @@
 #include "test_objects.h"
 
 using platform_test::Text;
+using platform_test::I4;
 using platform_test::R4;
 using platform_test::R8;
 using platform_test::Str;
@@ -94,14 +95,9 @@ TEST(Conformance, ReallocatingWithoutSourceKeepsTheLeadingUnits) {
 }
 
 TEST(Conformance, IntegersRealsAndOthersConvertToDecimal) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = -5;
-    ExpectDecimal(v, 0x80, 0, 0, 5);
-    v.lVal = INT32_MIN;
-    ExpectDecimal(v, 0x80, 0, 0, 2147483648ull);
-    v.vt = VT_UI8;
+    ExpectDecimal(I4(-5), 0x80, 0, 0, 5);
+    ExpectDecimal(I4(INT32_MIN), 0x80, 0, 0, 2147483648ull);
+    VARIANT v = Var(VT_UI8, nullptr);
     v.ullVal = UINT64_MAX;
     ExpectDecimal(v, 0, 0, 0, UINT64_MAX);
     v.vt = VT_I8;
