@@ -185,13 +185,11 @@ TEST(ChangeType, NumbersFormatInTheirShortestForm) {
     EXPECT_EQ(AsText(R8(0.1)), u"0.1");
     EXPECT_EQ(AsText(R8(1.0 / 3.0)), u"0.333333333333333");
     EXPECT_EQ(AsText(R8(2.0 / 3.0)), u"0.666666666666667");
-    EXPECT_EQ(AsText(R8(123456789012345.0)), u"123456789012345");
     EXPECT_EQ(AsText(R8(1e15)), u"1E+15");
     EXPECT_EQ(AsText(R8(123456789012345678.0)), u"1.23456789012346E+17");
     EXPECT_EQ(AsText(R8(0.0199999997764826)), u"0.0199999997764826");
     EXPECT_EQ(AsText(R8(-1e-20)), u"-1E-20");
     EXPECT_EQ(AsText(R8(-0.0)), u"0");
-    EXPECT_EQ(AsText(R8(1e300)), u"1E+300");
 
     EXPECT_EQ(AsText(Cy(15000)), u"1.5");
     EXPECT_EQ(AsText(Cy(123456789)), u"12345.6789");
