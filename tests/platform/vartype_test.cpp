@@ -118,8 +118,7 @@ TEST(ChangeType, BooleansAreMinusOneAndZero) {
     ASSERT_EQ(Convert(R8(0.001), VT_BOOL, &out), S_OK);
     EXPECT_EQ(out.boolVal, VARIANT_TRUE);
 
-    VARIANT t;
-    t.vt = VT_BOOL;
+    VARIANT t = Var(VT_BOOL, nullptr);
     t.boolVal = VARIANT_TRUE;
     HRESULT hr;
     EXPECT_EQ(AsI4(t, &hr), -1);
