@@ -209,9 +209,7 @@ TEST(Conformance, ByteArraysAndStringsConvertAsTheStringsBytes) {
     // Other shapes and element types are refused, the destination untouched.
     SAFEARRAYBOUND twoD[2] = {{2, 0}, {2, 0}};
     VARIANT square = Var(VT_ARRAY | VT_UI1, SafeArrayCreate(VT_UI1, 2, twoD));
-    VARIANT out;
-    out.vt = VT_I4;
-    out.lVal = 7;
+    VARIANT out = I4(7);
     EXPECT_EQ(VariantChangeTypeEx(&out, &square, kEnglishUs, 0, VT_BSTR), E_INVALIDARG);
     EXPECT_EQ(out.vt, VT_I4);
     VariantClear(&square);

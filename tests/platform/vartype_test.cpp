@@ -367,9 +367,7 @@ TEST(ChangeType, EveryTypePairIsHandledWithoutHarm) {
     for (const VARIANT& src : sources) {
         for (VARTYPE vt = 0; vt < 0x30; ++vt) {
             for (VARTYPE extra : {VARTYPE(0), VARTYPE(VT_BYREF), VARTYPE(VT_ARRAY)}) {
-                VARIANT out;
-                out.vt = VT_I4;
-                out.lVal = 12345;
+                VARIANT out = I4(12345);
                 const HRESULT hr = VariantChangeType(&out, &src, 0, vt | extra);
                 if (SUCCEEDED(hr)) {
                     EXPECT_EQ(out.vt, vt | extra);
