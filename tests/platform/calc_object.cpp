@@ -44,15 +44,6 @@ STDMETHODIMP CalcObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
     return S_OK;
 }
 
-STDMETHODIMP CalcObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    return DispGetIDsOfNames(typeInfo_, names, count, ids);
-}
-
-STDMETHODIMP CalcObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                EXCEPINFO* excep, UINT* argErr) {
-    return DispInvoke(static_cast<ICalc2*>(this), typeInfo_, id, flags, params, result, excep, argErr);
-}
-
 STDMETHODIMP CalcObject::Order(LONG first, DOUBLE second, SHORT third, FLOAT fourth, BSTR fifth,
                                VARIANT_BOOL sixth, BSTR* text) {
     char buffer[160];

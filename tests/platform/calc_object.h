@@ -19,9 +19,13 @@ public:
     // IDispatch
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
     STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* excep, UINT* argErr) override;
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        return DispGetIDsOfNames(typeInfo_, names, count, ids);
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                        UINT* argErr) override {
+        return DispInvoke(static_cast<ICalc2*>(this), typeInfo_, id, flags, params, result, excep, argErr);
+    }
     // ICalc
     STDMETHODIMP Add(FLOAT a, FLOAT b, FLOAT* sum) override { *sum = a + b; return S_OK; }
     STDMETHODIMP Order(LONG first, DOUBLE second, SHORT third, FLOAT fourth, BSTR fifth, VARIANT_BOOL sixth,
