@@ -132,14 +132,10 @@ TEST_F(Registry, MisuseIsAnsweredWithStatuses) {
     HKEY bogus = reinterpret_cast<HKEY>(std::uintptr_t(0x12345));
     DWORD size = 0;
     WCHAR name[8];
-    DWORD length = 8;
     HKEY out = nullptr;
     for (HKEY bad : {HKEY(nullptr), bogus}) {
         EXPECT_EQ(RegOpenKeyExW(bad, u"x", 0, KEY_READ, &out), ERROR_INVALID_HANDLE);
-        EXPECT_EQ(RegCreateKeyExW(bad, u"x", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &out, nullptr),
-                  ERROR_INVALID_HANDLE);
         EXPECT_EQ(SetStringValue(bad, u"v", u"x"), ERROR_INVALID_HANDLE);
-        EXPECT_EQ(RegEnumKeyExW(bad, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_INVALID_HANDLE);
         EXPECT_EQ(RegDeleteTreeW(bad, u"x"), ERROR_INVALID_HANDLE);
         EXPECT_EQ(RegCloseKey(bad), ERROR_INVALID_HANDLE);
     }
