@@ -44,20 +44,6 @@ STDMETHODIMP CalcObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
     return S_OK;
 }
 
-STDMETHODIMP CalcObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    return DispGetIDsOfNames(typeInfo_, names, count, ids);
-}
-
-STDMETHODIMP CalcObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                EXCEPINFO* excep, UINT* argErr) {
-    return DispInvoke(static_cast<ICalc2*>(this), typeInfo_, id, flags, params, result, excep, argErr);
-}
-
-STDMETHODIMP CalcObject::Add(FLOAT a, FLOAT b, FLOAT* sum) {
-    *sum = a + b;
-    return S_OK;
-}
-
 STDMETHODIMP CalcObject::Order(LONG first, DOUBLE second, SHORT third, FLOAT fourth, BSTR fifth,
                                VARIANT_BOOL sixth, BSTR* text) {
     char buffer[160];
@@ -159,10 +145,6 @@ STDMETHODIMP CalcObject::Many(FLOAT f1, FLOAT f2, FLOAT f3, FLOAT f4, FLOAT f5, 
     return S_OK;
 }
 
-STDMETHODIMP CalcObject::TooMany(FLOAT, FLOAT, FLOAT, FLOAT, FLOAT, FLOAT, FLOAT, FLOAT, FLOAT) {
-    return S_OK;
-}
-
 STDMETHODIMP CalcObject::Spectrum(SAFEARRAY** values, SAFEARRAY** doubled) {
     if (values == nullptr || *values == nullptr) return E_INVALIDARG;
     SafeArrayCopy(*values, doubled);
@@ -173,35 +155,6 @@ STDMETHODIMP CalcObject::Spectrum(SAFEARRAY** values, SAFEARRAY** doubled) {
     return S_OK;
 }
 
-STDMETHODIMP CalcObject::Count(INT items, INT* twice) {
-    *twice = 2 * items;
-    return S_OK;
-}
-
-STDMETHODIMP CalcObject::get_Precision(LONG* value) {
-    *value = precision_;
-    return S_OK;
-}
-STDMETHODIMP CalcObject::put_Precision(LONG value) {
-    precision_ = value;
-    return S_OK;
-}
-STDMETHODIMP CalcObject::get_Mode(RoundingMode* mode) {
-    *mode = mode_;
-    return S_OK;
-}
-STDMETHODIMP CalcObject::put_Mode(RoundingMode mode) {
-    mode_ = mode;
-    return S_OK;
-}
-STDMETHODIMP CalcObject::get_Enabled(VARIANT_BOOL* on) {
-    *on = enabled_;
-    return S_OK;
-}
-STDMETHODIMP CalcObject::put_Enabled(VARIANT_BOOL on) {
-    enabled_ = on;
-    return S_OK;
-}
 STDMETHODIMP CalcObject::get_Font(IFontDisp** font) {
     *font = font_;
     if (font_) font_->AddRef();
@@ -213,19 +166,6 @@ STDMETHODIMP CalcObject::putref_Font(IFontDisp* font) {
     font_ = font;
     return S_OK;
 }
-STDMETHODIMP CalcObject::get_Tint(OLE_COLOR* color) {
-    *color = 0x00FF8000u;
-    return S_OK;
-}
-STDMETHODIMP CalcObject::get_Item(LONG index, LONG* value) {
-    *value = index * index;
-    return S_OK;
-}
-STDMETHODIMP CalcObject::Negate(LONG value, LONG* result) {
-    *result = -value;
-    return S_OK;
-}
-
 std::u16string TestProgramPath() {
     char16_t buffer[4096];
     const DWORD n = GetModuleFileNameW(nullptr, buffer, 4096);

@@ -19,11 +19,15 @@ public:
     // IDispatch
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
     STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* excep, UINT* argErr) override;
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        return DispGetIDsOfNames(typeInfo_, names, count, ids);
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                        UINT* argErr) override {
+        return DispInvoke(static_cast<ICalc2*>(this), typeInfo_, id, flags, params, result, excep, argErr);
+    }
     // ICalc
-    STDMETHODIMP Add(FLOAT a, FLOAT b, FLOAT* sum) override;
+    STDMETHODIMP Add(FLOAT a, FLOAT b, FLOAT* sum) override { *sum = a + b; return S_OK; }
     STDMETHODIMP Order(LONG first, DOUBLE second, SHORT third, FLOAT fourth, BSTR fifth, VARIANT_BOOL sixth,
                        BSTR* text) override;
     STDMETHODIMP Scale(SAFEARRAY** data, FLOAT factor) override;
@@ -33,21 +37,21 @@ public:
     STDMETHODIMP Round(DOUBLE value, RoundingMode mode, LONG* result) override;
     STDMETHODIMP Many(FLOAT f1, FLOAT f2, FLOAT f3, FLOAT f4, FLOAT f5, FLOAT f6, FLOAT f7, FLOAT f8, LONG i1,
                       LONG i2, LONG i3, DOUBLE* total) override;
-    STDMETHODIMP TooMany(FLOAT, FLOAT, FLOAT, FLOAT, FLOAT, FLOAT, FLOAT, FLOAT, FLOAT) override;
+    STDMETHODIMP TooMany(FLOAT, FLOAT, FLOAT, FLOAT, FLOAT, FLOAT, FLOAT, FLOAT, FLOAT) override { return S_OK; }
     STDMETHODIMP Spectrum(SAFEARRAY** values, SAFEARRAY** doubled) override;
-    STDMETHODIMP Count(INT items, INT* twice) override;
-    STDMETHODIMP get_Precision(LONG* value) override;
-    STDMETHODIMP put_Precision(LONG value) override;
-    STDMETHODIMP get_Mode(RoundingMode* mode) override;
-    STDMETHODIMP put_Mode(RoundingMode mode) override;
-    STDMETHODIMP get_Enabled(VARIANT_BOOL* on) override;
-    STDMETHODIMP put_Enabled(VARIANT_BOOL on) override;
+    STDMETHODIMP Count(INT items, INT* twice) override { *twice = 2 * items; return S_OK; }
+    STDMETHODIMP get_Precision(LONG* value) override { *value = precision_; return S_OK; }
+    STDMETHODIMP put_Precision(LONG value) override { precision_ = value; return S_OK; }
+    STDMETHODIMP get_Mode(RoundingMode* mode) override { *mode = mode_; return S_OK; }
+    STDMETHODIMP put_Mode(RoundingMode mode) override { mode_ = mode; return S_OK; }
+    STDMETHODIMP get_Enabled(VARIANT_BOOL* on) override { *on = enabled_; return S_OK; }
+    STDMETHODIMP put_Enabled(VARIANT_BOOL on) override { enabled_ = on; return S_OK; }
     STDMETHODIMP get_Font(IFontDisp** font) override;
     STDMETHODIMP putref_Font(IFontDisp* font) override;
-    STDMETHODIMP get_Tint(OLE_COLOR* color) override;
-    STDMETHODIMP get_Item(LONG index, LONG* value) override;
+    STDMETHODIMP get_Tint(OLE_COLOR* color) override { *color = 0x00FF8000u; return S_OK; }
+    STDMETHODIMP get_Item(LONG index, LONG* value) override { *value = index * index; return S_OK; }
     // ICalc2
-    STDMETHODIMP Negate(LONG value, LONG* result) override;
+    STDMETHODIMP Negate(LONG value, LONG* result) override { *result = -value; return S_OK; }
 
     // HRESULT Divide returns for a zero divisor.
     static constexpr HRESULT kDivideByZero = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x200);

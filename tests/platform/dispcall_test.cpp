@@ -120,25 +120,23 @@ TEST(DispCallFunc, RefusesWhatItCannotPass) {
     Recorder* iface = &object;
     VARIANT result;
     VariantInit(&result);
-    std::vector<VARIANTARG> ints(6, Arg(VT_I4));
-    std::vector<VARIANTARG*> intPointers;
-    for (auto& v : ints) intPointers.push_back(&v);
-    std::vector<VARTYPE> intTypes(6, VT_I4);
+    // Calls the first slot with empty arguments of the given types.
+    auto call = [&](std::vector<VARTYPE> types) {
+        std::vector<VARIANTARG> args;
+        for (VARTYPE vt : types) args.push_back(Arg(vt));
+        std::vector<VARIANTARG*> pointers;
+        for (auto& v : args) pointers.push_back(&v);
+        return DispCallFunc(iface, 0, CC_STDCALL, VT_HRESULT, UINT(types.size()), types.data(), pointers.data(),
+                            &result);
+    };
     // The object pointer takes one of the six integer registers.
-    EXPECT_EQ(DISP_E_BADCALLEE,
-              DispCallFunc(iface, 0, CC_STDCALL, VT_HRESULT, 6, intTypes.data(), intPointers.data(), &result));
-    std::vector<VARIANTARG> reals(9, Arg(VT_R8));
-    std::vector<VARIANTARG*> realPointers;
-    for (auto& v : reals) realPointers.push_back(&v);
-    std::vector<VARTYPE> realTypes(9, VT_R8);
-    EXPECT_EQ(DISP_E_BADCALLEE,
-              DispCallFunc(iface, 0, CC_STDCALL, VT_HRESULT, 9, realTypes.data(), realPointers.data(), &result));
+    EXPECT_EQ(DISP_E_BADCALLEE, call(std::vector<VARTYPE>(6, VT_I4)));
+    EXPECT_EQ(DISP_E_BADCALLEE, call(std::vector<VARTYPE>(9, VT_R8)));
+    EXPECT_EQ(DISP_E_BADCALLEE, call({VT_VARIANT}));
+    EXPECT_EQ(DISP_E_BADVARTYPE, call({0x0FFF}));
     VARIANTARG variant = Arg(VT_VARIANT);
     VARIANTARG* byValue[] = {&variant};
     VARTYPE variantType[] = {VT_VARIANT};
-    EXPECT_EQ(DISP_E_BADCALLEE, DispCallFunc(iface, 0, CC_STDCALL, VT_HRESULT, 1, variantType, byValue, &result));
-    VARTYPE bogus[] = {0x0FFF};
-    EXPECT_EQ(DISP_E_BADVARTYPE, DispCallFunc(iface, 0, CC_STDCALL, VT_HRESULT, 1, bogus, byValue, &result));
     EXPECT_EQ(DISP_E_BADVARTYPE, DispCallFunc(iface, 0, CC_STDCALL, VT_RECORD, 0, nullptr, nullptr, &result));
     EXPECT_EQ(DISP_E_BADCALLEE, DispCallFunc(iface, 0, CC_PASCAL, VT_HRESULT, 0, nullptr, nullptr, &result));
     EXPECT_EQ(E_INVALIDARG, DispCallFunc(iface, 3, CC_STDCALL, VT_HRESULT, 0, nullptr, nullptr, &result));

@@ -37,7 +37,6 @@ TEST(Fonts, DeviceContextsHoldTheSystemFontAndA96DpiResolution) {
     HDC screen = GetDC(nullptr);
     ASSERT_NE(screen, nullptr);
     EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSY), 96);
-    EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSX), 96);
     HDC memory = CreateCompatibleDC(screen);
     ASSERT_NE(memory, nullptr);
     EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(memory)), static_cast<DWORD>(OBJ_MEMDC));

@@ -143,12 +143,8 @@ TEST(Metafile, PlaysBackIntoABitmapAndRoundTripsThroughItsBytes) {
     for (unsigned v : {0u, 1u, 1u, 1u, 1u, 1u}) word(v);  // y, x in the DIB; h, w; y, x
     for (uint32_t v : {40u, 2u, static_cast<uint32_t>(-1), 0x00180001u, 0u, 0u, 0u, 0u, 0u, 0u}) dword(v);
     for (BYTE v : {0x01, 0x02, 0x03, 0x0A, 0x0B, 0x0C, 0x00, 0x00}) other.push_back(v);
-    dword(3);
-    word(0);
-    dword(5);  // after the end record: not played
-    word(0x0940);
-    word(0);
-    word(0);
+    for (unsigned v : {3u, 0u, 0u}) word(v);
+    for (unsigned v : {5u, 0u, 0x0940u, 0u, 0u}) word(v);  // after the end record: not played
     HMETAFILE made = SetMetaFileBitsEx(static_cast<UINT>(other.size()), other.data());
     ASSERT_NE(made, nullptr);
     Canvas small(3, 3, 0x00FF00);

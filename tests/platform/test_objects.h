@@ -52,6 +52,34 @@ private:
     LONG value_;
 };
 
+// A variant tagged vt whose pointer slot holds p: a reference, an array, a
+// string or an object. Ownership of what p points to is the caller's affair.
+inline VARIANT Var(VARTYPE vt, void* p) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = vt;
+    v.byref = p;
+    return v;
+}
+
+// Variants holding one number, or a new string that VariantClear frees.
+inline VARIANT I4(LONG n) {
+    VARIANT v = Var(VT_I4, nullptr);
+    v.lVal = n;
+    return v;
+}
+inline VARIANT R8(double d) {
+    VARIANT v = Var(VT_R8, nullptr);
+    v.dblVal = d;
+    return v;
+}
+inline VARIANT R4(float f) {
+    VARIANT v = Var(VT_R4, nullptr);
+    v.fltVal = f;
+    return v;
+}
+inline VARIANT Str(const char16_t* text) { return Var(VT_BSTR, SysAllocString(text)); }
+
 // The text of a BSTR, embedded NULs included.
 inline std::u16string Text(BSTR b) { return std::u16string(b == nullptr ? u"" : b, SysStringLen(b)); }
 

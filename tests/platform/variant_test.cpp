@@ -7,35 +7,21 @@
 
 using platform_test::CountedObject;
 using platform_test::Text;
-
-namespace {
-
-VARIANT MakeBstr(const char16_t* text) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(text);
-    return v;
-}
-
-}  // namespace
+using platform_test::Str;
+using platform_test::Var;
 
 TEST(Variant, ClearReleasesWhatTheValueOwns) {
-    VARIANT s = MakeBstr(u"owned");  // a leak here would fail the sanitizer build
+    VARIANT s = Str(u"owned");  // a leak here would fail the sanitizer build
     EXPECT_EQ(VariantClear(&s), S_OK);
     EXPECT_EQ(s.vt, VT_EMPTY);
 
     CountedObject object;
-    VARIANT u;
-    u.vt = VT_UNKNOWN;
-    u.punkVal = &object;
+    VARIANT u = Var(VT_UNKNOWN, &object);
     object.AddRef();
     EXPECT_EQ(VariantClear(&u), S_OK);
     EXPECT_EQ(object.refs(), 1u);
 
-    VARIANT a;
-    a.vt = VT_ARRAY | VT_BSTR;
-    a.parray = SafeArrayCreateVector(VT_BSTR, 0, 2);
+    VARIANT a = Var(VT_ARRAY | VT_BSTR, SafeArrayCreateVector(VT_BSTR, 0, 2));
     LONG i = 1;
     BSTR element = SysAllocString(u"x");
     ASSERT_EQ(SafeArrayPutElement(a.parray, &i, element), S_OK);  // the array keeps its own copy
@@ -45,9 +31,7 @@ TEST(Variant, ClearReleasesWhatTheValueOwns) {
 
     // A reference owns nothing: the referenced string stays alive.
     BSTR target = SysAllocString(u"referenced");
-    VARIANT r;
-    r.vt = VT_BSTR | VT_BYREF;
-    r.pbstrVal = &target;
+    VARIANT r = Var(VT_BSTR | VT_BYREF, &target);
     EXPECT_EQ(VariantClear(&r), S_OK);
     EXPECT_EQ(Text(target), u"referenced");
     SysFreeString(target);
@@ -62,9 +46,7 @@ TEST(Variant, ClearRefusesBadTagsAndLockedArraysLeavingTheVariant) {
         EXPECT_EQ(VariantClear(&v), DISP_E_BADVARTYPE) << bad;
         EXPECT_EQ(v.vt, bad);
     }
-    VARIANT a;
-    a.vt = VT_ARRAY | VT_I4;
-    a.parray = SafeArrayCreateVector(VT_I4, 0, 3);
+    VARIANT a = Var(VT_ARRAY | VT_I4, SafeArrayCreateVector(VT_I4, 0, 3));
     ASSERT_EQ(SafeArrayLock(a.parray), S_OK);
     EXPECT_EQ(VariantClear(&a), DISP_E_ARRAYISLOCKED);
     EXPECT_EQ(a.vt, VT_ARRAY | VT_I4);
@@ -74,10 +56,8 @@ TEST(Variant, ClearRefusesBadTagsAndLockedArraysLeavingTheVariant) {
 
 TEST(Variant, CopyIsDeepExceptForReferences) {
     // An odd byte length must survive the copy.
-    VARIANT src;
-    src.vt = VT_BSTR;
-    src.bstrVal = SysAllocStringByteLen("abc", 3);
-    VARIANT dst = MakeBstr(u"old value, freed by the copy");
+    VARIANT src = Var(VT_BSTR, SysAllocStringByteLen("abc", 3));
+    VARIANT dst = Str(u"old value, freed by the copy");
     ASSERT_EQ(VariantCopy(&dst, &src), S_OK);
     EXPECT_EQ(dst.vt, VT_BSTR);
     EXPECT_NE(dst.bstrVal, src.bstrVal);
@@ -91,9 +71,7 @@ TEST(Variant, CopyIsDeepExceptForReferences) {
     VariantClear(&src);
 
     CountedObject object;
-    VARIANT obj;
-    obj.vt = VT_DISPATCH;
-    obj.pdispVal = &object;
+    VARIANT obj = Var(VT_DISPATCH, &object);
     VARIANT objCopy;
     VariantInit(&objCopy);
     ASSERT_EQ(VariantCopy(&objCopy, &obj), S_OK);
@@ -101,9 +79,7 @@ TEST(Variant, CopyIsDeepExceptForReferences) {
     VariantClear(&objCopy);
     EXPECT_EQ(object.refs(), 1u);
 
-    VARIANT arr;
-    arr.vt = VT_ARRAY | VT_I4;
-    arr.parray = SafeArrayCreateVector(VT_I4, 5, 2);
+    VARIANT arr = Var(VT_ARRAY | VT_I4, SafeArrayCreateVector(VT_I4, 5, 2));
     LONG idx = 6, value = 77;
     SafeArrayPutElement(arr.parray, &idx, &value);
     VARIANT arrCopy;
@@ -117,9 +93,7 @@ TEST(Variant, CopyIsDeepExceptForReferences) {
     VariantClear(&arr);
 
     LONG referenced = 5;
-    VARIANT ref;
-    ref.vt = VT_I4 | VT_BYREF;
-    ref.plVal = &referenced;
+    VARIANT ref = Var(VT_I4 | VT_BYREF, &referenced);
     VARIANT refCopy;
     VariantInit(&refCopy);
     ASSERT_EQ(VariantCopy(&refCopy, &ref), S_OK);
@@ -135,9 +109,7 @@ TEST(Variant, CopyIsDeepExceptForReferences) {
 
 TEST(Variant, CopyIndReplacesReferencesByValues) {
     LONG number = 42;
-    VARIANT ref;
-    ref.vt = VT_I4 | VT_BYREF;
-    ref.plVal = &number;
+    VARIANT ref = Var(VT_I4 | VT_BYREF, &number);
     VARIANT out;
     VariantInit(&out);
     ASSERT_EQ(VariantCopyInd(&out, &ref), S_OK);
@@ -145,18 +117,14 @@ TEST(Variant, CopyIndReplacesReferencesByValues) {
     EXPECT_EQ(out.lVal, 42);
 
     BSTR text = SysAllocString(u"by reference");
-    VARIANT sref;
-    sref.vt = VT_BSTR | VT_BYREF;
-    sref.pbstrVal = &text;
+    VARIANT sref = Var(VT_BSTR | VT_BYREF, &text);
     ASSERT_EQ(VariantCopyInd(&out, &sref), S_OK);
     EXPECT_EQ(out.vt, VT_BSTR);
     EXPECT_NE(out.bstrVal, text);
     EXPECT_EQ(Text(out.bstrVal), u"by reference");
 
-    VARIANT inner = MakeBstr(u"inner");
-    VARIANT vref;
-    vref.vt = VT_VARIANT | VT_BYREF;
-    vref.pvarVal = &inner;
+    VARIANT inner = Str(u"inner");
+    VARIANT vref = Var(VT_VARIANT | VT_BYREF, &inner);
     ASSERT_EQ(VariantCopyInd(&out, &vref), S_OK);
     EXPECT_EQ(Text(out.bstrVal), u"inner");
     EXPECT_NE(out.bstrVal, inner.bstrVal);
@@ -169,9 +137,7 @@ TEST(Variant, CopyIndReplacesReferencesByValues) {
     VariantClear(&inPlace);
 
     // A reference to a reference is refused; the destination is kept.
-    VARIANT nested;
-    nested.vt = VT_VARIANT | VT_BYREF;
-    nested.pvarVal = &ref;
+    VARIANT nested = Var(VT_VARIANT | VT_BYREF, &ref);
     EXPECT_EQ(VariantCopyInd(&out, &nested), E_INVALIDARG);
     EXPECT_EQ(Text(out.bstrVal), u"inner");
 

@@ -23,36 +23,20 @@ constexpr UINT_PTR kShotTimer = 1;
 constexpr UINT_PTR kGiveUpTimer = 2;
 constexpr RECT kChild{20, 30, 120, 110};
 
+// The name the script expects for each logged message, or nullptr for the rest.
 const char* Name(UINT m) {
+#define QELV_NAME(message) \
+    case message: return #message;
     switch (m) {
-        case WM_NCCREATE: return "WM_NCCREATE";
-        case WM_CREATE: return "WM_CREATE";
-        case WM_SIZE: return "WM_SIZE";
-        case WM_MOVE: return "WM_MOVE";
-        case WM_SHOWWINDOW: return "WM_SHOWWINDOW";
-        case WM_ACTIVATE: return "WM_ACTIVATE";
-        case WM_SETFOCUS: return "WM_SETFOCUS";
-        case WM_KILLFOCUS: return "WM_KILLFOCUS";
-        case WM_PAINT: return "WM_PAINT";
-        case WM_ERASEBKGND: return "WM_ERASEBKGND";
-        case WM_SETCURSOR: return "WM_SETCURSOR";
-        case WM_MOUSEACTIVATE: return "WM_MOUSEACTIVATE";
-        case WM_MOUSEMOVE: return "WM_MOUSEMOVE";
-        case WM_LBUTTONDOWN: return "WM_LBUTTONDOWN";
-        case WM_LBUTTONUP: return "WM_LBUTTONUP";
-        case WM_LBUTTONDBLCLK: return "WM_LBUTTONDBLCLK";
-        case WM_RBUTTONDOWN: return "WM_RBUTTONDOWN";
-        case WM_RBUTTONUP: return "WM_RBUTTONUP";
-        case WM_CAPTURECHANGED: return "WM_CAPTURECHANGED";
-        case WM_KEYDOWN: return "WM_KEYDOWN";
-        case WM_KEYUP: return "WM_KEYUP";
-        case WM_CHAR: return "WM_CHAR";
-        case WM_TIMER: return "WM_TIMER";
-        case WM_CLOSE: return "WM_CLOSE";
-        case WM_DESTROY: return "WM_DESTROY";
-        case WM_NCDESTROY: return "WM_NCDESTROY";
+        QELV_NAME(WM_NCCREATE) QELV_NAME(WM_CREATE) QELV_NAME(WM_SIZE) QELV_NAME(WM_MOVE) QELV_NAME(WM_SHOWWINDOW)
+        QELV_NAME(WM_ACTIVATE) QELV_NAME(WM_SETFOCUS) QELV_NAME(WM_KILLFOCUS) QELV_NAME(WM_PAINT)
+        QELV_NAME(WM_ERASEBKGND) QELV_NAME(WM_SETCURSOR) QELV_NAME(WM_MOUSEACTIVATE) QELV_NAME(WM_MOUSEMOVE)
+        QELV_NAME(WM_LBUTTONDOWN) QELV_NAME(WM_LBUTTONUP) QELV_NAME(WM_LBUTTONDBLCLK) QELV_NAME(WM_RBUTTONDOWN)
+        QELV_NAME(WM_RBUTTONUP) QELV_NAME(WM_CAPTURECHANGED) QELV_NAME(WM_KEYDOWN) QELV_NAME(WM_KEYUP)
+        QELV_NAME(WM_CHAR) QELV_NAME(WM_TIMER) QELV_NAME(WM_CLOSE) QELV_NAME(WM_DESTROY) QELV_NAME(WM_NCDESTROY)
         default: return nullptr;
     }
+#undef QELV_NAME
 }
 
 void Paint(HWND hwnd) {
