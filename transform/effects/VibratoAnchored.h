@@ -17,18 +17,26 @@
 // within E = 3 ulp(M) + 5e-14 of the formula's Sine(x_i) (the constant covers
 // the rotations with a wide margin).
 //
-// The gain is then applied as the formula applies it: y = (s * depth + 1) * x
-// with depth <= 1 and |x| <= 32768, which a sine within E moves by at most
-// E * 32768 plus two differently rounded steps (below 1e-10). So when y lies
-// more than T = E * 40000 + 1e-10 from every whole number, clamping to +-32767
-// and truncating toward zero give the formula's result; the other samples take
-// the formula (a sample whose value is 0 never does: its result is 0 either
-// way). The results are therefore the per-sample formula's, bit for bit, on
-// every processor. Where T would be large (arguments beyond about 1e10) the
-// range takes the formula throughout.
+// The lanes form the gain directly: with A = depth * S_k and B = depth * C_k
+// rounded once per block, g = A * cos(j * step) + (B * sin(j * step) + 1),
+// each step a fused multiply-add. Against the formula's gain
+// Sine(x_i) * depth + 1 (two roundings) that adds at most depth * E and a few
+// units of ulp(2), below 2e-15 in all. The product y = g * x with depth <= 1
+// and |x| <= 32768 then lies within E * 32768 + 2e-15 * 32768 plus two
+// differently rounded products (1.5e-11 at |y| <= 65536) of the formula's, so
+// within T = E * 40000 + 1e-10. When y lies more than T from every whole
+// number, clamping to +-32767 and truncating toward zero give the formula's
+// result; the other samples take the formula (a sample whose value is 0 never
+// does: its result is 0 either way). The results are therefore the per-sample
+// formula's, bit for bit, on every processor. Where T would pass 1/8
+// (arguments beyond about 5e9) the range takes the formula throughout.
 //
-// Include after defining QELV_VIBRATO_KERNEL, the function attributes that
-// compile the template for the including file's instruction set.
+// The lanes test a block's groups as they write them, and the block's input
+// is kept: only a block in which some lane was in doubt is tested again from
+// the kept input, and its doubtful samples take the formula.
+//
+// Include after defining QELV_VIBRATO_TARGET, the target attribute string of
+// the including file's instruction set.
 #pragma once
 
 #include <cstddef>
@@ -37,6 +45,8 @@
 
 #include "transform/dsp/SampleConversion.h"
 #include "transform/dsp/Sine.h"
+
+#define QELV_VIBRATO_KERNEL inline __attribute__((always_inline, target(QELV_VIBRATO_TARGET)))
 
 namespace qelv::dsp::wide {
 namespace {
@@ -47,10 +57,9 @@ constexpr std::size_t kFine = 32;
 constexpr std::size_t kCoarse = kBlock / kFine;
 // Blocks between exact anchors.
 constexpr std::size_t kReanchor = 32;
-// Adding and subtracting 1.5 * 2^52 rounds |y| < 2^51 to the nearest whole number.
-constexpr double kRoundShift = 6755399441055744.0;
 
-struct OffsetTable {
+// Aligned to a cache line, so that no group of lanes straddles two.
+struct alignas(64) OffsetTable {
     double cosine[kBlock];
     double sine[kBlock];
 };
@@ -82,11 +91,32 @@ inline std::int16_t Formula(double step, std::size_t i, double phase, double dep
     return ClampTruncate((s * depth + 1.0) * sample);
 }
 
+// The doubtful samples of a block: each group of the kept input is tested
+// again (its results go to a scratch group) and each doubtful lane takes the
+// formula.
+template <class Lanes>
+__attribute__((noinline, cold, target(QELV_VIBRATO_TARGET))) void RetestBlock(
+    std::int16_t* a, std::size_t first, std::size_t count, const std::int16_t* kept, const OffsetTable& table,
+    typename Lanes::V A, typename Lanes::V B, const typename Lanes::Doubt& doubt, double step, double phase,
+    double depth) {
+    constexpr std::size_t kLanes = Lanes::kCount;
+    for (std::size_t j = 0; j < count; j += kLanes) {
+        std::int16_t scratch[kLanes];
+        const unsigned unsure = Lanes::Apply(kept + j, scratch, table.cosine + j, table.sine + j, A, B, doubt);
+        for (std::size_t lane = 0; lane < kLanes; ++lane) {
+            const std::size_t i = first + j + lane;
+            if (unsure >> lane & 1u) a[i] = Formula(step, i, phase, depth, kept[j + lane]);
+        }
+    }
+}
+
 // a[i] = the formula's result for i = begin, .. in groups of lanes while a
-// whole group fits before end. Returns the first index not written. Lanes
-// (the including file's) gives the vector type V of doubles, Lanes::kCount,
-// and Load (samples to doubles), Store (clamped doubles, truncated, to
-// samples) and Any (whether a comparison holds in some lane).
+// whole group fits before end. Returns the first index not written. Lanes (the
+// including file's) gives the vector type V of doubles, Lanes::kCount, the
+// form Doubt of the bound T (MakeDoubt), and Apply: one group's gains from the
+// offset tables and the block's A and B, the products, the clamped and
+// truncated results stored to out, and the mask of lanes whose product may lie
+// within T of a whole number.
 template <class Lanes>
 QELV_VIBRATO_KERNEL std::size_t VibratoAnchoredLanes(std::int16_t* a, std::size_t begin, std::size_t end,
                                                      double step, double phase, double depth) {
@@ -95,15 +125,15 @@ QELV_VIBRATO_KERNEL std::size_t VibratoAnchoredLanes(std::int16_t* a, std::size_
     if (end - begin < kLanes) return begin;
     const double m = Magnitude(step) * (static_cast<double>(end) + 2.0 * kBlock) + Magnitude(phase);
     const double error = 3.0 * m * 0x1p-52 + 5e-14;
-    const double doubt = error * 40000.0 + 1e-10;
-    if (!(doubt < 0.25)) return begin;  // the formula throughout
+    const double bound = error * 40000.0 + 1e-10;
+    if (!(bound < 0.125)) return begin;  // the formula throughout
+    const typename Lanes::Doubt doubt = Lanes::MakeDoubt(bound);
 
     OffsetTable table;
     MakeOffsetTable(step, table);
     const double blockAngle = static_cast<double>(kBlock) * step;
     const double rotateCos = Cosine(blockAngle);
     const double rotateSin = Sine(blockAngle);
-    const V limit = V{} + kSampleLimit;
 
     std::size_t i = begin;
     double sa = 0.0, ca = 0.0;
@@ -117,24 +147,26 @@ QELV_VIBRATO_KERNEL std::size_t VibratoAnchoredLanes(std::int16_t* a, std::size_
             ca = ca * rotateCos - sa * rotateSin;
             sa = s;
         }
+        const V A = V{} + depth * sa;
+        const V B = V{} + depth * ca;
+        const std::size_t first = i;
         const std::size_t blockEnd = end - i > kBlock ? i + kBlock : end;
-        for (std::size_t j = 0; i + kLanes <= blockEnd; i += kLanes, j += kLanes) {
-            V tc, ts;
-            std::memcpy(&tc, table.cosine + j, sizeof tc);
-            std::memcpy(&ts, table.sine + j, sizeof ts);
-            const V samples = Lanes::Load(a + i);
-            const V s = sa * tc + ca * ts;
-            V y = (s * depth + 1.0) * samples;
-            const V off = y - ((y + kRoundShift) - kRoundShift);
-            const auto unsure = (off <= doubt) & (off >= -doubt) & (samples != 0.0);
-            y = y > limit ? limit : y;
-            y = y < -limit ? -limit : y;
-            Lanes::Store(a + i, y);
-            if (Lanes::Any(unsure)) {
-                for (std::size_t lane = 0; lane < kLanes; ++lane) {
-                    if (unsure[lane]) a[i + lane] = Formula(step, i + lane, phase, depth, samples[lane]);
-                }
-            }
+        // The block's input is kept for a second test (a whole block in one
+        // fixed-size copy); the lanes read the array itself, since loads from
+        // parts of the copy's wide stores would wait for them.
+        alignas(64) std::int16_t kept[kBlock];
+        if (blockEnd - i == kBlock) {
+            std::memcpy(kept, a + i, sizeof kept);
+        } else {
+            std::memcpy(kept, a + i, (blockEnd - i) * sizeof(std::int16_t));
+        }
+        unsigned unsure = 0;
+        std::size_t j = 0;
+        for (; i + kLanes <= blockEnd; i += kLanes, j += kLanes) {
+            unsure |= Lanes::Apply(a + i, a + i, table.cosine + j, table.sine + j, A, B, doubt);
+        }
+        if (unsure != 0) [[unlikely]] {
+            RetestBlock<Lanes>(a, first, j, kept, table, A, B, doubt, step, phase, depth);
         }
     }
     return i;

@@ -1,9 +1,9 @@
 // The lane forms of Vibrato's per-sample gain (Modulation.cpp), chosen at run
-// time: four lanes when the processor has AVX2 (vec::HasWide), eight with
-// AVX-512 F. Each block of samples takes its sine from one exact sine and
-// cosine and short series, and a sample whose result could then differ from
-// the per-sample formula's takes the formula (VibratoAnchored.h explains the
-// bound), so the results are the scalar code's, bit for bit.
+// time: four lanes when the processor has AVX2 and FMA (vec::HasWide), eight
+// with AVX-512 F, DQ, BW and VL. Each block of samples takes its sine from one
+// exact sine and cosine and short series, and a sample whose result could then
+// differ from the per-sample formula's takes the formula (VibratoAnchored.h
+// explains the bound), so the results are the scalar code's, bit for bit.
 #pragma once
 
 #include <cstddef>
@@ -23,12 +23,13 @@ namespace qelv::dsp::wide {
 std::size_t VibratoFours(std::int16_t* a, std::size_t begin, std::size_t end, double step, double phase,
                          double depth);
 
-// The same eight samples at a time (AVX-512 F), where HasVibratoEightLanes().
+// The same eight samples at a time (AVX-512), where HasVibratoEightLanes().
 std::size_t VibratoEights(std::int16_t* a, std::size_t begin, std::size_t end, double step, double phase,
                           double depth);
 
-// True when the processor has AVX-512 F and the eight-lane form is not switched
-// off; AllowVibratoEightLanes(false) leaves the four-lane form (for tests).
+// True when the processor has AVX-512 F, DQ, BW and VL and the eight-lane form
+// is not switched off; AllowVibratoEightLanes(false) leaves the four-lane form
+// (for tests).
 bool HasVibratoEightLanes();
 void AllowVibratoEightLanes(bool allow);
 

@@ -7,8 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
-#define QELV_VIBRATO_KERNEL inline __attribute__((always_inline, target("avx512f")))
-
+#define QELV_VIBRATO_TARGET "avx512f,avx512dq,avx512bw,avx512vl,fma"
 #include "transform/effects/VibratoAnchored.h"
 
 namespace qelv::dsp::wide {
@@ -16,35 +15,68 @@ namespace {
 
 std::atomic<bool> g_allowEight{true};
 
+// (The zero-masked conversions with a full mask are the plain ones.)
 struct EightLanes {
     using V = double __attribute__((vector_size(64)));
-    using M = decltype(V{} < V{});
     static constexpr std::size_t kCount = 8;
-    // (The zero-masked conversions with a full mask are the plain ones.)
-    QELV_VIBRATO_KERNEL static V Load(const std::int16_t* p) {
-        const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        return (V)_mm512_maskz_cvtepi32_pd(0xFF, _mm256_cvtepi16_epi32(eight));
+
+    // The test for a whole number within T: y + 1.5 * 2^20 (|y| <= 2^16) lies
+    // in [2^20, 2^21), where a double's unit is 2^-32, so the low 32 bits of
+    // the sum's representation are y's fraction (modulo 1, also for negative y)
+    // in units of 2^-32, after one rounding of at most 2^-33. With w = 2^(p-1)
+    // units the smallest power of two above T + 2^-33, the fraction lies within
+    // w of a whole number exactly when adding w leaves the bits from p to 31
+    // all zero: one test instruction.
+    struct Doubt {
+        std::int64_t add;
+        std::int64_t bits;
+    };
+    static Doubt MakeDoubt(double bound) {
+        int p = 1;
+        while (!(static_cast<double>(std::int64_t{1} << (p - 1)) * 0x1p-32 > bound + 0x1p-33)) ++p;
+        const std::uint64_t bits = 0xFFFFFFFFull & ~((std::uint64_t{1} << p) - 1);
+        return {std::int64_t{1} << (p - 1), static_cast<std::int64_t>(bits)};
     }
-    QELV_VIBRATO_KERNEL static void Store(std::int16_t* p, V y) {
-        const __m256i whole = _mm512_maskz_cvttpd_epi32(0xFF, (__m512d)y);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
-                         _mm_packs_epi32(_mm256_castsi256_si128(whole), _mm256_extracti128_si256(whole, 1)));
+
+    QELV_VIBRATO_KERNEL static unsigned Apply(const std::int16_t* in, std::int16_t* out, const double* tc,
+                                              const double* ts, V A, V B, const Doubt& doubt) {
+        const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        // The samples as doubles: each sign-extended into the low bits of
+        // 1.5 * 2^52's representation, which is then subtracted (exact).
+        const __m512i biased = _mm512_add_epi64(_mm512_maskz_cvtepi16_epi64(0xFF, raw),
+                                                _mm512_set1_epi64(0x4338000000000000));
+        const __m512d x = _mm512_sub_pd(_mm512_castsi512_pd(biased), _mm512_set1_pd(0x1.8p52));
+        const __m512d g = _mm512_fmadd_pd((__m512d)A, _mm512_loadu_pd(tc),
+                                          _mm512_fmadd_pd((__m512d)B, _mm512_loadu_pd(ts), _mm512_set1_pd(1.0)));
+        const __m512d y = _mm512_mul_pd(g, x);
+        const __m512i fraction = _mm512_castpd_si512(_mm512_add_pd(y, _mm512_set1_pd(0x1.8p20)));
+        // Zero samples are left out (their product is exactly 0).
+        const __mmask8 unsure = _mm512_mask_testn_epi64_mask(_mm_test_epi16_mask(raw, raw),
+                                                             _mm512_add_epi64(fraction, _mm512_set1_epi64(doubt.add)),
+                                                             _mm512_set1_epi64(doubt.bits));
+        // |y| <= 65536 converts exactly; the lower clamp here, the upper one by
+        // the saturating narrowing to 16 bits.
+        const __m256i whole =
+            _mm256_max_epi32(_mm512_maskz_cvttpd_epi32(0xFF, y), _mm256_set1_epi32(-static_cast<int>(kSampleLimit)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_maskz_cvtsepi32_epi16(0xFF, whole));
+        return unsure;
     }
-    QELV_VIBRATO_KERNEL static bool Any(M m) { return _mm512_test_epi64_mask((__m512i)m, (__m512i)m) != 0; }
 };
 
 }  // namespace
 
 bool HasVibratoEightLanes() {
-    static const bool processor = __builtin_cpu_supports("avx512f");
+    static const bool processor = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+                                  __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
     return processor && g_allowEight.load(std::memory_order_relaxed);
 }
 
 void AllowVibratoEightLanes(bool allow) { g_allowEight.store(allow, std::memory_order_relaxed); }
 
 // As VibratoFours, eight lanes in AVX-512 registers.
-__attribute__((target("avx512f"))) std::size_t VibratoEights(std::int16_t* a, std::size_t begin, std::size_t end,
-                                                             double step, double phase, double depth) {
+__attribute__((target(QELV_VIBRATO_TARGET))) std::size_t VibratoEights(std::int16_t* a, std::size_t begin,
+                                                                        std::size_t end, double step, double phase,
+                                                                        double depth) {
     return VibratoAnchoredLanes<EightLanes>(a, begin, end, step, phase, depth);
 }
 
