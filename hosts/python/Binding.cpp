@@ -362,7 +362,9 @@ private:
                         break;
                     }
                     case Kind::ShortArray: {
-                        if (!py::isinstance<py::array>(a) || !py::array(a.cast<py::array>()).dtype().is(py::dtype::of<std::int16_t>())) {
+                        // Any array whose elements are native 16-bit integers, whatever
+                        // its dtype object (a ctypes buffer's is a distinct one).
+                        if (!py::array_t<std::int16_t>::check_(a)) {
                             throw py::type_error(m.name + "(): " + p.name +
                                                  " must be a numpy int16 array (numpy.asarray(x, dtype=numpy.int16))");
                         }

@@ -1,6 +1,7 @@
 """The Python binding against the component: members from the type library,
 in-place and returned arrays, events, cancel, errors, reference counts."""
 
+import ctypes
 import gc
 import os
 import signal
@@ -67,6 +68,14 @@ class Arrays(unittest.TestCase):
         s = fresh()
         with self.assertRaisesRegex(TypeError, "int16"):
             s.Invert(numpy.zeros(10))
+        # Byte-swapped 16-bit integers are not native ones.
+        with self.assertRaisesRegex(TypeError, "int16"):
+            s.Invert(numpy.zeros(10, dtype=">i2"))
+        # A ctypes buffer's int16 dtype is a distinct but equivalent object:
+        # accepted, and changed in place.
+        samples = numpy.ctypeslib.as_array((ctypes.c_int16 * 3)(1, -2, 3))
+        s.Invert(samples)
+        numpy.testing.assert_array_equal(samples, [-1, 2, -3])
         with self.assertRaisesRegex(TypeError, "C-contiguous"):
             s.Invert(numpy.zeros(20, dtype=numpy.int16)[::2])
         with self.assertRaisesRegex(TypeError, "one-dimensional"):
