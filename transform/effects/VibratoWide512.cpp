@@ -25,17 +25,18 @@ struct EightLanes {
     // the sum's representation are y's fraction (modulo 1, also for negative y)
     // in units of 2^-32, after one rounding of at most 2^-33. With w = 2^(p-1)
     // units the smallest power of two above T + 2^-33, the fraction lies within
-    // w of a whole number exactly when adding w leaves the bits from p to 31
-    // all zero: one test instruction.
+    // [-w, w) of a whole number exactly when that of y + w lies within [0, 2w),
+    // i.e. when the bits from p to 31 of (y + w) + 1.5 * 2^20 are all zero: one
+    // addition (w joins the constant exactly) and one test instruction.
     struct Doubt {
-        std::int64_t add;
+        double offset;  // 1.5 * 2^20 + w
         std::int64_t bits;
     };
     static Doubt MakeDoubt(double bound) {
         int p = 1;
         while (!(static_cast<double>(std::int64_t{1} << (p - 1)) * 0x1p-32 > bound + 0x1p-33)) ++p;
         const std::uint64_t bits = 0xFFFFFFFFull & ~((std::uint64_t{1} << p) - 1);
-        return {std::int64_t{1} << (p - 1), static_cast<std::int64_t>(bits)};
+        return {0x1.8p20 + static_cast<double>(std::int64_t{1} << (p - 1)) * 0x1p-32, static_cast<std::int64_t>(bits)};
     }
 
     QELV_VIBRATO_KERNEL static unsigned Apply(const std::int16_t* in, std::int16_t* out, const double* tc,
@@ -49,10 +50,10 @@ struct EightLanes {
         const __m512d g = _mm512_fmadd_pd((__m512d)A, _mm512_loadu_pd(tc),
                                           _mm512_fmadd_pd((__m512d)B, _mm512_loadu_pd(ts), _mm512_set1_pd(1.0)));
         const __m512d y = _mm512_mul_pd(g, x);
-        const __m512i fraction = _mm512_castpd_si512(_mm512_add_pd(y, _mm512_set1_pd(0x1.8p20)));
+        const __m512i fraction = _mm512_castpd_si512(_mm512_add_pd(y, _mm512_set1_pd(doubt.offset)));
         // Zero samples are left out (their product is exactly 0).
         const __mmask8 unsure = _mm512_mask_testn_epi64_mask(_mm_test_epi16_mask(raw, raw),
-                                                             _mm512_add_epi64(fraction, _mm512_set1_epi64(doubt.add)),
+                                                             fraction,
                                                              _mm512_set1_epi64(doubt.bits));
         // |y| <= 65536 converts exactly; the lower clamp here, the upper one by
         // the saturating narrowing to 16 bits.
