@@ -3,7 +3,7 @@
 #include "Activation.h"
 #include "Component.h"
 #include "Errors.h"
-#include "EventSink.h"
+#include "TransformEvents.h"
 #include "Progress.h"
 #include "Runner.h"
 
@@ -95,9 +95,9 @@ void RunPerChannel(const std::vector<PreparedCall>& calls, ArrayOwner& samples, 
             if (run.configure) run.configure(*component);
             Progress progress(run.progress && c == 0);
             Component* object = component.get();
-            ComPtr<EventSink> sink = EventSink::Create(progress, [object] { return object->Cancel(); });
-            EventConnection connection(component->Object(), sink.get());
-            ChainRunner runner(*component, progress, *sink.get(), results[c], run.rate, run.verbose, run.quiet);
+            TransformEvents events(progress, [object] { return object->Cancel(); });
+            events.Connect(component->Object());
+            ChainRunner runner(*component, progress, events, results[c], run.rate, run.verbose, run.quiet);
             runner.SetChannels(1);
             runner.StopWhen(&stop);
             int layout = 1;

@@ -6,7 +6,7 @@
 #include "Component.h"
 #include "CsvOutput.h"
 #include "Errors.h"
-#include "EventSink.h"
+#include "TransformEvents.h"
 #include "Interrupt.h"
 #include "Memory.h"
 #include "PendingFile.h"
@@ -173,12 +173,11 @@ int RunChain(Component& component, const Options& o) {
         run.progress = progress.Enabled();
         RunPerChannel(prepared, samples, channels, run, csv);
     } else {
-        ComPtr<EventSink> sink = EventSink::Create(progress, [&component] { return component.Cancel(); });
-        EventConnection connection(component.Object(), sink.get());
-        if (!connection.Connected() && o.verbose) {
+        TransformEvents events(progress, [&component] { return component.Cancel(); });
+        if (!events.Connect(component.Object()) && o.verbose) {
             std::fprintf(stderr, "events: not available; Ctrl-C stops between methods only\n");
         }
-        ChainRunner runner(component, progress, *sink.get(), csv, info.rate, o.verbose, o.quiet);
+        ChainRunner runner(component, progress, events, csv, info.rate, o.verbose, o.quiet);
         runner.SetChannels(channels);
         runner.Run(prepared, samples, channels);
     }

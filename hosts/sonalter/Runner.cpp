@@ -57,9 +57,9 @@ int ResultChannels(const Member& method, int current) {
     return left && right ? 2 : current;
 }
 
-ChainRunner::ChainRunner(Component& component, Progress& progress, EventSink& sink, CsvOutput& csv, int rate,
+ChainRunner::ChainRunner(Component& component, Progress& progress, TransformEvents& events, CsvOutput& csv, int rate,
                          bool verbose, bool quiet)
-    : component_(component), progress_(progress), sink_(sink), csv_(csv), rate_(rate), verbose_(verbose),
+    : component_(component), progress_(progress), events_(events), csv_(csv), rate_(rate), verbose_(verbose),
       quiet_(quiet) {}
 
 void ChainRunner::CheckPerChannel(const std::vector<PreparedCall>& calls) {
@@ -213,7 +213,7 @@ Variant ChainRunner::Invoke(const PreparedCall& call, ArrayOwner& samples, Slots
 
 Variant ChainRunner::Timed(const Member& method, const std::string& label, std::vector<VARIANTARG>& args) {
     progress_.Begin(label);
-    sink_.Reset();
+    events_.Reset();
     Variant result;
     try {
         result = component_.Call(method, args);
@@ -223,7 +223,7 @@ Variant ChainRunner::Timed(const Member& method, const std::string& label, std::
     }
     progress_.Close();
     if (InterruptRequested()) {
-        if (sink_.CancelSent()) {
+        if (events_.CancelSent()) {
             const long percent = progress_.LastPercent();
             throw Cancelled("stopped " + method.name + (percent >= 0 ? " at " + std::to_string(percent) + " %" : ""));
         }

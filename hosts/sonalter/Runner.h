@@ -7,7 +7,7 @@
 #include "Arguments.h"
 #include "Component.h"
 #include "CsvOutput.h"
-#include "EventSink.h"
+#include "TransformEvents.h"
 #include "Progress.h"
 #include "SafeArrays.h"
 
@@ -21,7 +21,7 @@ public:
     // [in] rate     the sampling rate (ArrayFrequency), for spectrum frequencies
     // [in] verbose  say each call before it starts
     // [in] quiet    no summary line after each call
-    ChainRunner(Component& component, Progress& progress, EventSink& sink, CsvOutput& csv, int rate, bool verbose,
+    ChainRunner(Component& component, Progress& progress, TransformEvents& events, CsvOutput& csv, int rate, bool verbose,
                 bool quiet);
 
     // CheckPerChannel
@@ -67,7 +67,7 @@ private:
 
     Component& component_;
     Progress& progress_;
-    EventSink& sink_;
+    TransformEvents& events_;
     CsvOutput& csv_;
     int rate_;
     bool verbose_;

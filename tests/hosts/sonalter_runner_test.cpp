@@ -14,7 +14,7 @@
 #include "Component.h"
 #include "CsvOutput.h"
 #include "Errors.h"
-#include "EventSink.h"
+#include "TransformEvents.h"
 #include "Memory.h"
 #include "Members.h"
 #include "PerChannel.h"
@@ -161,9 +161,9 @@ TEST(SonalterRunner, OneWorkingArrayChangedResizedReplacedAndOutputsCollected) {
     for (const Call& c : calls) prepared.push_back(PrepareCall(c));
 
     Progress progress(false);
-    ComPtr<EventSink> sink = EventSink::Create(progress, nullptr);
+    TransformEvents events(progress, nullptr);
     CsvOutput csv;
-    ChainRunner runner(component, progress, *sink.get(), csv, 8000, false, true);
+    ChainRunner runner(component, progress, events, csv, 8000, false, true);
     ArrayOwner samples = MakeShortArray(std::vector<SHORT>{1, 2, 3, 4, 5, 6, 7, 8});
     const void* data = samples.get()->pvData;
     int channels = 2;
@@ -309,7 +309,7 @@ TEST_F(SonalterEveryMember, EachDeclaredMethodParsesConvertsAndIsCalled) {
     ASSERT_EQ(calls.size(), members.Methods().size());
 
     Progress progress(false);
-    ComPtr<EventSink> sink = EventSink::Create(progress, nullptr);
+    TransformEvents events(progress, nullptr);
     for (const Call& call : calls) {
         const Member& m = *call.method;
         for (size_t p = 0; p < m.params.size(); ++p) EXPECT_EQ(call.texts[p].has_value(), m.TakesArgument(p)) << m.name;
@@ -322,7 +322,7 @@ TEST_F(SonalterEveryMember, EachDeclaredMethodParsesConvertsAndIsCalled) {
             }
         }
         CsvOutput csv;
-        ChainRunner runner(component, progress, *sink.get(), csv, 8000, false, true);
+        ChainRunner runner(component, progress, events, csv, 8000, false, true);
         ArrayOwner samples = MakeShortArray(std::vector<SHORT>(512, 1000));
         int channels = 1;
         try {
