@@ -35,8 +35,9 @@ struct EightLanes {
     static Doubt MakeDoubt(double bound) {
         int p = 1;
         while (!(static_cast<double>(std::int64_t{1} << (p - 1)) * 0x1p-32 > bound + 0x1p-33)) ++p;
+        const double w = static_cast<double>(std::int64_t{1} << (p - 1)) * 0x1p-32;
         const std::uint64_t bits = 0xFFFFFFFFull & ~((std::uint64_t{1} << p) - 1);
-        return {0x1.8p20 + static_cast<double>(std::int64_t{1} << (p - 1)) * 0x1p-32, static_cast<std::int64_t>(bits)};
+        return {0x1.8p20 + w, static_cast<std::int64_t>(bits)};
     }
 
     QELV_VIBRATO_KERNEL static unsigned Apply(const std::int16_t* in, std::int16_t* out, const double* tc,
@@ -52,9 +53,8 @@ struct EightLanes {
         const __m512d y = _mm512_mul_pd(g, x);
         const __m512i fraction = _mm512_castpd_si512(_mm512_add_pd(y, _mm512_set1_pd(doubt.offset)));
         // Zero samples are left out (their product is exactly 0).
-        const __mmask8 unsure = _mm512_mask_testn_epi64_mask(_mm_test_epi16_mask(raw, raw),
-                                                             fraction,
-                                                             _mm512_set1_epi64(doubt.bits));
+        const __mmask8 unsure =
+            _mm512_mask_testn_epi64_mask(_mm_test_epi16_mask(raw, raw), fraction, _mm512_set1_epi64(doubt.bits));
         // |y| <= 65536 converts exactly; the lower clamp here, the upper one by
         // the saturating narrowing to 16 bits.
         const __m256i whole =
