@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -127,24 +128,18 @@ TEST(Fonts, AnAverageWidthScalesTheAdvances) {
         EXPECT_EQ(size.cy, 16);
     }
     // The same face without a width is wider; twice its natural average, wider still.
-    LOGFONTW natural = Font(16, u"System", FW_BOLD);
-    HFONT naturalHandle = CreateFontIndirectW(&natural);
-    SelectObject(dc, naturalHandle);
-    GetTextMetricsW(dc, &tm);
-    EXPECT_EQ(tm.tmAveCharWidth, 8);
-    GetTextExtentPoint32W(dc, u"-1125", 5, &size);
-    EXPECT_EQ(size.cx, 46);
-    LOGFONTW wide = natural;
-    wide.lfWidth = 16;
-    HFONT wideHandle = CreateFontIndirectW(&wide);
-    SelectObject(dc, wideHandle);
-    GetTextMetricsW(dc, &tm);
-    EXPECT_EQ(tm.tmAveCharWidth, 16);
-    GetTextExtentPoint32W(dc, u"-1125", 5, &size);
-    EXPECT_EQ(size.cx, 92);
-    SelectObject(dc, GetStockObject(SYSTEM_FONT));
-    DeleteObject(naturalHandle);
-    DeleteObject(wideHandle);
+    for (auto [width, average, extent] : {std::tuple{0, 8, 46}, {16, 16, 92}}) {
+        LOGFONTW font = Font(16, u"System", FW_BOLD);
+        font.lfWidth = width;
+        HFONT handle = CreateFontIndirectW(&font);
+        SelectObject(dc, handle);
+        GetTextMetricsW(dc, &tm);
+        EXPECT_EQ(tm.tmAveCharWidth, average) << width;
+        GetTextExtentPoint32W(dc, u"-1125", 5, &size);
+        EXPECT_EQ(size.cx, extent) << width;
+        SelectObject(dc, GetStockObject(SYSTEM_FONT));
+        DeleteObject(handle);
+    }
     DeleteDC(dc);
 }
 
