@@ -1,5 +1,6 @@
 // Kernel services: the process heap, MulDiv, interlocked counters, slim
-// reader/writer locks, modules and their resources, the thread's last error.
+// reader/writer locks, threads and events, modules and their resources, the
+// thread's last error.
 #pragma once
 
 #include "winerror.h"
@@ -40,6 +41,41 @@ typedef RTL_SRWLOCK SRWLOCK, *PSRWLOCK;
 
 WINBASEAPI void WINAPI AcquireSRWLockExclusive(PSRWLOCK SRWLock);
 WINBASEAPI void WINAPI ReleaseSRWLockExclusive(PSRWLOCK SRWLock);
+
+// ---- Threads and events ----
+// Handles of threads and unnamed events, each closed with CloseHandle. A
+// thread's handle is signalled when the thread has returned; an auto-reset
+// event wakes one waiter and resets itself. Named events, security attributes
+// and suspended creation are not supported (refused with
+// ERROR_NOT_SUPPORTED).
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_TIMEOUT 0x00000102L
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+#define STILL_ACTIVE 0x00000103L
+#define CREATE_SUSPENDED 0x00000004
+#define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000
+#define ALL_PROCESSOR_GROUPS 0xffff
+
+typedef struct _SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
+
+WINBASEAPI HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
+                                      LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
+                                      DWORD dwCreationFlags, LPDWORD lpThreadId);
+WINBASEAPI BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
+WINBASEAPI HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
+                                      BOOL bInitialState, LPCWSTR lpName);
+WINBASEAPI BOOL WINAPI SetEvent(HANDLE hEvent);
+WINBASEAPI BOOL WINAPI ResetEvent(HANDLE hEvent);
+WINBASEAPI DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+WINBASEAPI BOOL WINAPI CloseHandle(HANDLE hObject);
+// The processors this process may run on (GroupNumber ALL_PROCESSOR_GROUPS or 0).
+WINBASEAPI DWORD WINAPI GetActiveProcessorCount(WORD GroupNumber);
 
 // ---- Last error ----
 WINBASEAPI DWORD WINAPI GetLastError(void);

@@ -28,8 +28,6 @@ typedef DWORD REGSAM;
 #define KEY_WRITE 0x20006
 #define KEY_ALL_ACCESS 0xF003F
 
-typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
-
 WINADVAPI LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
                                          DWORD dwOptions, REGSAM samDesired,
                                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
