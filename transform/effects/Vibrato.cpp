@@ -1,7 +1,10 @@
 // Vibrato: a sine-shaped gain per sample in the transform frame with full edge
-// smoothing, the per-sample cancel test and per-sample progress.
+// smoothing, the per-sample cancel test and per-sample progress. Each sample's
+// result depends on its own index and value alone, so a long range is shared
+// with a helper thread (the frame's events stay between ranges).
 #include <cmath>
 
+#include "transform/HelperThread.h"
 #include "transform/TransformFrame.h"
 #include "transform/effects/Modulation.h"
 
@@ -18,7 +21,9 @@ STDMETHODIMP CSonalter2::Vibrato(SAFEARRAY** WavArray, FLOAT SweepDepth, FLOAT S
     return RunFrame(*this, EdgeMode::Blend, WavArray, [&](TransformFrame& frame) -> Outcome {
         const dsp::VibratoSweep sweep = dsp::MakeVibratoSweep(SweepDepth, SweepFrequency, SweepPhase, ArrayFrequency);
         std::int16_t* a = frame.data();
-        return frame.Run(frame.size(), [a, &sweep](std::size_t b, std::size_t e) { dsp::VibratoRange(a, b, e, sweep); });
+        auto kernel = [a, &sweep](std::size_t b, std::size_t e) { dsp::VibratoRange(a, b, e, sweep); };
+        HelperThread helper;
+        return frame.Run(frame.size(), [&](std::size_t b, std::size_t e) { helper.Share(b, e, kernel); });
     });
 }
 

@@ -8,6 +8,7 @@
 
 #include "transform/TestSupport.h"
 #include "transform/FloatEnvironment.h"
+#include "transform/HelperThread.h"
 #include "transform/dsp/SampleConversion.h"
 #include "transform/dsp/Vector.h"
 #include "transform/effects/Modulation.h"
@@ -132,6 +133,40 @@ TEST(Vibrato, RefusalsEventsAndCancel) {
     for (std::size_t i = 102; i < v.size(); ++i) ASSERT_EQ(v[i], 10000) << i;
     EXPECT_EQ(sink.endCount(), 0);
     EXPECT_EQ(sink.percents.back(), 10);
+}
+
+// Ranges long enough to be shared with the helper thread (events on: a
+// hundredth of the array each) give the single thread's samples and events,
+// also when cancelled halfway.
+TEST(Vibrato, SharedRangesMatchOneThread) {
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> sample(-32768, 32767);
+    std::vector<short> input(100 * HelperThread::kMinShare + 777);
+    for (short& v : input) v = static_cast<short>(sample(rng));
+    struct Result {
+        std::vector<short> samples;
+        std::vector<std::string> events;
+    };
+    const auto run = [&](bool helper, LONG cancelAt) {
+        HelperThread::Allow(helper);
+        Object o;
+        RecordingSink sink;
+        Connection c(o.get(), &sink);
+        sink.onBlock = [&](LONG p) {
+            if (p == cancelAt) o->CancelTransform();
+        };
+        SampleArray array(input);
+        EXPECT_EQ(o->Vibrato(&array, 80, 3.5f, 30), S_OK);
+        HelperThread::Allow(true);
+        return Result{array.values(), sink.events};
+    };
+    for (LONG cancelAt : {-1, 50}) {
+        const Result one = run(false, cancelAt), two = run(true, cancelAt);
+        EXPECT_EQ(two.events, one.events);
+        ASSERT_EQ(two.samples, one.samples) << "cancel at " << cancelAt;
+        const std::size_t late = input.size() * 3 / 4;  // past the cancel, before the right edge
+        EXPECT_EQ(one.samples[late] == input[late], cancelAt >= 0);
+    }
 }
 
 TEST(Envelope, IndexRunsMatchMulDiv) {

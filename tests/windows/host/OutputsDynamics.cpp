@@ -47,6 +47,17 @@ void ModulationCalls(Writer& w, ISonalter2* o, Random& random, const std::vector
     for (const Sweep& s : sweeps) {
         InPlace(w, o, "Vibrato", a, [&](SAFEARRAY** x) { return o->Vibrato(x, s.depth, s.hz, s.degrees); });
     }
+    // A long array with events off, so that its one range is shared with the
+    // component's helper thread.
+    if (a.size() == 44100) {
+        std::vector<short> longer(300000);
+        for (size_t i = 0; i < longer.size(); ++i) longer[i] = a[i % a.size()];
+        VARIANT_BOOL events = VARIANT_TRUE;
+        o->get_TBEventEnabled(&events);
+        o->put_TBEventEnabled(VARIANT_FALSE);
+        InPlace(w, o, "Vibrato", longer, [&](SAFEARRAY** x) { return o->Vibrato(x, 100.0f, 441.0f, 270.0f); });
+        o->put_TBEventEnabled(events);
+    }
 
     const size_t n = a.size();
     const size_t lengths[] = {1, 2, 7, n / 3 + 1, n, 3 * n + 1};

@@ -1,0 +1,67 @@
+// A second thread for passes whose samples are independent of one another: the
+// calling thread works through the lower part of a range while the helper works
+// through the upper part, and Share returns when both are done. The helper is
+// started on the first range long enough to be worth sharing, only where the
+// process may run on a second processor, and stopped and joined with the
+// object; it never runs host code, so events, cancellation and the frame's
+// checks stay on the calling thread, between ranges. Where no thread can be
+// had, the calling thread does the whole range.
+#pragma once
+
+#include <cstddef>
+
+#include "server/Platform.h"
+
+namespace qelv {
+
+class HelperThread {
+public:
+    // Ranges shorter than this are not shared (a hand-over costs a few
+    // microseconds; 64 Ki samples take tens).
+    static constexpr std::size_t kMinShare = std::size_t{1} << 16;
+
+    HelperThread() = default;
+    ~HelperThread();
+    HelperThread(const HelperThread&) = delete;
+    HelperThread& operator=(const HelperThread&) = delete;
+
+    // work(b, e) over [begin, end), possibly split at a multiple of 512 into
+    // two ranges run at the same time.
+    template <class Work>
+    void Share(std::size_t begin, std::size_t end, Work& work) {
+        if (end - begin < kMinShare || !Start()) {
+            work(begin, end);
+            return;
+        }
+        const std::size_t mid = (begin + (end - begin) / 2) & ~std::size_t{511};
+        Post(&Thunk<Work>, &work, mid, end);
+        work(begin, mid);
+        Wait();
+    }
+
+    // Off: no helper is started (tests compare both ways; a host never needs it).
+    static void Allow(bool allow);
+
+private:
+    using Call = void (*)(void* work, std::size_t begin, std::size_t end);
+    template <class Work>
+    static void Thunk(void* work, std::size_t begin, std::size_t end) {
+        (*static_cast<Work*>(work))(begin, end);
+    }
+
+    bool Start();
+    void Post(Call call, void* work, std::size_t begin, std::size_t end);
+    void Wait();
+    static DWORD WINAPI Main(LPVOID self);
+
+    HANDLE thread_ = nullptr;
+    HANDLE posted_ = nullptr;  // auto-reset: a range (or the stop) is posted
+    HANDLE done_ = nullptr;    // auto-reset: the helper has finished its range
+    bool failed_ = false;      // a start was tried and failed: do not try again
+    Call call_ = nullptr;      // null: stop
+    void* work_ = nullptr;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+};
+
+}  // namespace qelv
