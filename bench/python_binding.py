@@ -75,8 +75,10 @@ def main():
     a = numpy.random.default_rng(7).integers(-20000, 20001, 10_000_000, dtype=numpy.int16)
     bench = os.path.join(build, "bin", "bench_transform_frame")
     ratios = []
-    for _ in range(3):
-        ours = best_of(lambda: s.Invert(a), repeat=9)[0]
+    for _ in range(5):
+        # Like the C++ benchmark's repetitions: the mean of back-to-back calls,
+        # the median over the repetitions.
+        ours = best_of(lambda: s.Invert(a), repeat=9, number=100)[0]
         cpp = cpp_invert(bench)
         if cpp is None:
             print("Invert, 10 M samples: binding %.3f ms (bench_transform_frame not built)" % (ours * 1e3))
@@ -109,10 +111,7 @@ def main():
                         "--chain", chain, "-q"], check=True, capture_output=True)
         whole = time.perf_counter() - start
         # The batch itself on a cluster that is already running.
-        from dask.distributed import LocalCluster
-
-        with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None,
-                          silence_logs=40) as cluster:
+        with batch.local_cluster(2) as cluster:
             runs = []
             for k in range(2):  # fresh workers, then workers that have run a batch
                 start = time.perf_counter()
