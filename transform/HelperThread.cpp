@@ -1,6 +1,8 @@
 #include "transform/HelperThread.h"
 
-#include <atomic>
+#if defined(__x86_64__) || defined(_M_X64)
+#include <immintrin.h>
+#endif
 
 #include "transform/FloatEnvironment.h"
 
@@ -8,6 +10,32 @@ namespace qelv {
 namespace {
 
 std::atomic<bool> g_allowed{true};
+
+// About a fifth of a millisecond of pause instructions before sleeping: longer
+// than a hand-over between two ranges usually takes, short against the time
+// a sleeping thread needs to be woken on a virtual machine.
+constexpr int kSpins = 1 << 13;
+
+inline void Pause() {
+#if defined(__x86_64__) || defined(_M_X64)
+    _mm_pause();
+#endif
+}
+
+// Waits until number differs from seen; returns its new value.
+unsigned AwaitChange(const std::atomic<unsigned>& number, unsigned seen, HANDLE event) {
+    for (int spin = 0; spin < kSpins; ++spin) {
+        const unsigned now = number.load(std::memory_order_acquire);
+        if (now != seen) return now;
+        Pause();
+    }
+    for (;;) {
+        const unsigned now = number.load(std::memory_order_acquire);
+        if (now != seen) return now;
+        // A set left over from a change already seen only ends this wait early.
+        WaitForSingleObject(event, INFINITE);
+    }
+}
 
 }  // namespace
 
@@ -19,36 +47,43 @@ bool HelperThread::Start() {
         return false;
     }
     failed_ = true;
-    posted_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    done_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (posted_ && done_) thread_ = CreateThread(nullptr, 0, &HelperThread::Main, this, 0, nullptr);
+    postedEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    doneEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (postedEvent_ && doneEvent_) thread_ = CreateThread(nullptr, 0, &HelperThread::Main, this, 0, nullptr);
     if (!thread_) return false;  // the destructor closes what was made
     failed_ = false;
     return true;
 }
 
-// The events order the hand-over: what the poster wrote before SetEvent is seen
-// by the helper after its wait, and the helper's samples by the poster after
-// its own.
+// The numbers order the hand-over: what the poster wrote before its release
+// store is seen by the helper after its acquire load, and the helper's samples
+// by the poster likewise.
 void HelperThread::Post(Call call, void* work, std::size_t begin, std::size_t end) {
     call_ = call;
     work_ = work;
     begin_ = begin;
     end_ = end;
-    SetEvent(posted_);
+    posted_.fetch_add(1, std::memory_order_release);
+    SetEvent(postedEvent_);
 }
 
-void HelperThread::Wait() { WaitForSingleObject(done_, INFINITE); }
+void HelperThread::Wait() {
+    const unsigned target = posted_.load(std::memory_order_relaxed);
+    unsigned seen = done_.load(std::memory_order_acquire);
+    while (seen != target) seen = AwaitChange(done_, seen, doneEvent_);
+}
 
 DWORD WINAPI HelperThread::Main(LPVOID self) {
     auto* helper = static_cast<HelperThread*>(self);
     // The transforms' own floating-point settings, as on the calling thread.
     FloatEnvironment floats;
+    unsigned seen = 0;
     for (;;) {
-        WaitForSingleObject(helper->posted_, INFINITE);
+        seen = AwaitChange(helper->posted_, seen, helper->postedEvent_);
         if (!helper->call_) return 0;
         helper->call_(helper->work_, helper->begin_, helper->end_);
-        SetEvent(helper->done_);
+        helper->done_.store(seen, std::memory_order_release);
+        SetEvent(helper->doneEvent_);
     }
 }
 
@@ -58,8 +93,8 @@ HelperThread::~HelperThread() {
         WaitForSingleObject(thread_, INFINITE);
         CloseHandle(thread_);
     }
-    if (posted_) CloseHandle(posted_);
-    if (done_) CloseHandle(done_);
+    if (postedEvent_) CloseHandle(postedEvent_);
+    if (doneEvent_) CloseHandle(doneEvent_);
 }
 
 }  // namespace qelv

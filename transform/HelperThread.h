@@ -8,6 +8,7 @@
 // had, the calling thread does the whole range.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 #include "server/Platform.h"
@@ -55,10 +56,15 @@ private:
     static DWORD WINAPI Main(LPVOID self);
 
     HANDLE thread_ = nullptr;
-    HANDLE posted_ = nullptr;  // auto-reset: a range (or the stop) is posted
-    HANDLE done_ = nullptr;    // auto-reset: the helper has finished its range
-    bool failed_ = false;      // a start was tried and failed: do not try again
-    Call call_ = nullptr;      // null: stop
+    // Each hand-over is numbered. The waiting side watches the number for a
+    // while (the next range follows within an event handler's time) and then
+    // sleeps on the auto-reset event, which is set after every change.
+    std::atomic<unsigned> posted_{0};
+    std::atomic<unsigned> done_{0};
+    HANDLE postedEvent_ = nullptr;
+    HANDLE doneEvent_ = nullptr;
+    bool failed_ = false;  // a start was tried and failed: do not try again
+    Call call_ = nullptr;  // null: stop
     void* work_ = nullptr;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
