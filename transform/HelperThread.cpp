@@ -16,6 +16,12 @@ std::atomic<bool> g_allowed{true};
 // a sleeping thread needs to be woken on a virtual machine.
 constexpr int kSpins = 1 << 13;
 
+// Pieces per shared range: at most 16, at least 2, and otherwise pieces of at
+// least 256 Ki samples, since a kernel call has its own set-up (Vibrato's:
+// about a hundred exact sines and cosines, a few microseconds).
+constexpr std::size_t kMaxPieces = 16;
+constexpr std::size_t kMinPiece = std::size_t{1} << 18;
+
 inline void Pause() {
 #if defined(__x86_64__) || defined(_M_X64)
     _mm_pause();
@@ -63,8 +69,22 @@ void HelperThread::Post(Call call, void* work, std::size_t begin, std::size_t en
     work_ = work;
     begin_ = begin;
     end_ = end;
+    // Equal pieces of whole blocks of 512 (the last one shorter).
+    const std::size_t length = end - begin;
+    const std::size_t count = length / kMinPiece < 2 ? 2 : length / kMinPiece > kMaxPieces ? kMaxPieces : length / kMinPiece;
+    piece_ = ((length + count - 1) / count + 511) & ~std::size_t{511};
+    next_.store(0, std::memory_order_relaxed);
     posted_.fetch_add(1, std::memory_order_release);
     SetEvent(postedEvent_);
+}
+
+void HelperThread::TakePieces() {
+    for (;;) {
+        const std::size_t k = next_.fetch_add(1, std::memory_order_relaxed);
+        if (end_ - begin_ <= k * piece_) return;  // k stays below count + 2: no overflow
+        const std::size_t b = begin_ + k * piece_;
+        call_(work_, b, end_ - b > piece_ ? b + piece_ : end_);
+    }
 }
 
 void HelperThread::Wait() {
@@ -81,7 +101,7 @@ DWORD WINAPI HelperThread::Main(LPVOID self) {
     for (;;) {
         seen = AwaitChange(helper->posted_, seen, helper->postedEvent_);
         if (!helper->call_) return 0;
-        helper->call_(helper->work_, helper->begin_, helper->end_);
+        helper->TakePieces();
         helper->done_.store(seen, std::memory_order_release);
         SetEvent(helper->doneEvent_);
     }

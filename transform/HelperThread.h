@@ -1,6 +1,7 @@
-// A second thread for passes whose samples are independent of one another: the
-// calling thread works through the lower part of a range while the helper works
-// through the upper part, and Share returns when both are done. The helper is
+// A second thread for passes whose samples are independent of one another: a
+// range is cut into pieces that the calling thread and the helper take in turn
+// until none is left (so a processor that runs slower, or a helper that wakes
+// late, takes fewer), and Share returns when both are done. The helper is
 // started on the first range long enough to be worth sharing, only where the
 // process may run on a second processor, and stopped and joined with the
 // object; it never runs host code, so events, cancellation and the frame's
@@ -26,17 +27,16 @@ public:
     HelperThread(const HelperThread&) = delete;
     HelperThread& operator=(const HelperThread&) = delete;
 
-    // work(b, e) over [begin, end), possibly split at a multiple of 512 into
-    // two ranges run at the same time.
+    // work(b, e) over [begin, end), possibly in pieces (each starting at a
+    // multiple of 512 from begin) run on two threads at the same time.
     template <class Work>
     void Share(std::size_t begin, std::size_t end, Work& work) {
         if (end - begin < kMinShare || !Start()) {
             work(begin, end);
             return;
         }
-        const std::size_t mid = (begin + (end - begin) / 2) & ~std::size_t{511};
-        Post(&Thunk<Work>, &work, mid, end);
-        work(begin, mid);
+        Post(&Thunk<Work>, &work, begin, end);
+        TakePieces();
         Wait();
     }
 
@@ -52,6 +52,7 @@ private:
 
     bool Start();
     void Post(Call call, void* work, std::size_t begin, std::size_t end);
+    void TakePieces();
     void Wait();
     static DWORD WINAPI Main(LPVOID self);
 
@@ -68,6 +69,8 @@ private:
     void* work_ = nullptr;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
+    std::size_t piece_ = 0;
+    std::atomic<std::size_t> next_{0};  // the next piece to take
 };
 
 }  // namespace qelv

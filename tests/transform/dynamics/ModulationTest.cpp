@@ -135,9 +135,10 @@ TEST(Vibrato, RefusalsEventsAndCancel) {
     EXPECT_EQ(sink.percents.back(), 10);
 }
 
-// Ranges long enough to be shared with the helper thread (events on: a
-// hundredth of the array each) give the single thread's samples and events,
-// also when cancelled halfway.
+// Ranges long enough to be shared with the helper thread give the single
+// thread's samples and events: with events on (a hundredth of the array per
+// range, two pieces each), also when cancelled halfway, and with events off
+// (one range in sixteen pieces).
 TEST(Vibrato, SharedRangesMatchOneThread) {
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> sample(-32768, 32767);
@@ -147,11 +148,12 @@ TEST(Vibrato, SharedRangesMatchOneThread) {
         std::vector<short> samples;
         std::vector<std::string> events;
     };
-    const auto run = [&](bool helper, LONG cancelAt) {
+    const auto run = [&](bool helper, bool events, LONG cancelAt) {
         HelperThread::Allow(helper);
         Object o;
         RecordingSink sink;
         Connection c(o.get(), &sink);
+        o->put_TBEventEnabled(events ? VARIANT_TRUE : VARIANT_FALSE);
         sink.onBlock = [&](LONG p) {
             if (p == cancelAt) o->CancelTransform();
         };
@@ -160,10 +162,10 @@ TEST(Vibrato, SharedRangesMatchOneThread) {
         HelperThread::Allow(true);
         return Result{array.values(), sink.events};
     };
-    for (LONG cancelAt : {-1, 50}) {
-        const Result one = run(false, cancelAt), two = run(true, cancelAt);
+    for (auto [events, cancelAt] : {std::pair{true, -1}, {true, 50}, {false, -1}}) {
+        const Result one = run(false, events, cancelAt), two = run(true, events, cancelAt);
         EXPECT_EQ(two.events, one.events);
-        ASSERT_EQ(two.samples, one.samples) << "cancel at " << cancelAt;
+        ASSERT_EQ(two.samples, one.samples) << "events " << events << ", cancel at " << cancelAt;
         const std::size_t late = input.size() * 3 / 4;  // past the cancel, before the right edge
         EXPECT_EQ(one.samples[late] == input[late], cancelAt >= 0);
     }
