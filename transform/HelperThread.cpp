@@ -17,8 +17,8 @@ std::atomic<bool> g_allowed{true};
 constexpr int kSpins = 1 << 13;
 
 // Pieces per shared range: at most 16, at least 2, and otherwise pieces of at
-// least 256 Ki samples, since a kernel call has its own set-up (Vibrato's:
-// about a hundred exact sines and cosines, a few microseconds).
+// least 256 Ki samples, long against a kernel call's own set-up (Vibrato's:
+// about a hundred exact sines and cosines, a microsecond).
 constexpr std::size_t kMaxPieces = 16;
 constexpr std::size_t kMinPiece = std::size_t{1} << 18;
 
