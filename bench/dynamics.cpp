@@ -43,19 +43,12 @@ const std::vector<short>& Input() {
     return input;
 }
 
-void Refill(SAFEARRAY** array);
-
-SAFEARRAY* Fresh() {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(Input().size()));
-    Refill(&array);
-    return array;
-}
-
-// Copies the input back into *array, or replaces it when its length changed.
+// Copies the input back into *array, or makes a new one when there is none or
+// a method changed its length.
 void Refill(SAFEARRAY** array) {
     const std::vector<short>& input = Input();
-    if ((*array)->rgsabound[0].cElements != input.size()) {
-        SafeArrayDestroy(*array);
+    if (!*array || (*array)->rgsabound[0].cElements != input.size()) {
+        if (*array) SafeArrayDestroy(*array);
         *array = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(input.size()));
     }
     void* data = nullptr;
@@ -71,7 +64,8 @@ void Measure(benchmark::State& state, Call call) {
     object->put_SmoothLeftEnabled(VARIANT_FALSE);
     object->put_SmoothRightEnabled(VARIANT_FALSE);
     ISonalter2* o = object;
-    SAFEARRAY* array = Fresh();
+    SAFEARRAY* array = nullptr;
+    Refill(&array);
     for (auto _ : state) {
         const HRESULT hr = call(o, &array);
         state.PauseTiming();

@@ -24,7 +24,6 @@ struct KernelObject {
     std::condition_variable changed;
     bool signalled = false;
     bool manualReset = true;  // a thread stays signalled once it has returned
-    DWORD exitCode = STILL_ACTIVE;
     explicit KernelObject(Kind k) : kind(k) {}
 };
 
@@ -100,11 +99,7 @@ WINBASEAPI HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, 
         object = std::make_shared<KernelObject>(KernelObject::Kind::Thread);
         handle = Handles().Add(object);
         std::thread([object, lpStartAddress, lpParameter] {
-            const DWORD code = lpStartAddress(lpParameter);
-            {
-                std::lock_guard<std::mutex> hold(object->mutex);
-                object->exitCode = code;
-            }
+            lpStartAddress(lpParameter);
             Signal(*object, true);
         }).detach();
     } catch (...) {  // std::bad_alloc or std::system_error
@@ -115,19 +110,6 @@ WINBASEAPI HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, 
     static std::atomic<DWORD> ids{0x1000};
     if (lpThreadId) *lpThreadId = ids.fetch_add(4);
     return handle;
-}
-
-// GetExitCodeThread: the thread's return value, or STILL_ACTIVE while it runs.
-WINBASEAPI BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
-    const std::shared_ptr<KernelObject> object = Lookup(hThread, KernelObject::Kind::Thread);
-    if (!object) return FALSE;
-    if (!lpExitCode) {
-        SetLastError(ERROR_NOACCESS);
-        return FALSE;
-    }
-    std::lock_guard<std::mutex> hold(object->mutex);
-    *lpExitCode = object->exitCode;
-    return TRUE;
 }
 
 // CreateEventW: an unnamed event, manual- or auto-reset, set or not.

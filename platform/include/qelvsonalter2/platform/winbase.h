@@ -52,7 +52,6 @@ WINBASEAPI void WINAPI ReleaseSRWLockExclusive(PSRWLOCK SRWLock);
 #define WAIT_OBJECT_0 0x00000000L
 #define WAIT_TIMEOUT 0x00000102L
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
-#define STILL_ACTIVE 0x00000103L
 #define CREATE_SUSPENDED 0x00000004
 #define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000
 #define ALL_PROCESSOR_GROUPS 0xffff
@@ -67,7 +66,6 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
 WINBASEAPI HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
                                       LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
                                       DWORD dwCreationFlags, LPDWORD lpThreadId);
-WINBASEAPI BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 WINBASEAPI HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
                                       BOOL bInitialState, LPCWSTR lpName);
 WINBASEAPI BOOL WINAPI SetEvent(HANDLE hEvent);
