@@ -109,7 +109,7 @@ precision)
   capture precision "$bin/qelv-win-host.exe" precision
   require_tally precision
   # The Linux module under the same thread settings, in a registry file of its own.
-  export QELV_REGISTRY=$work/linux-registry-precision
+  export QELV_REGISTRY=$work/linux-registry-$step
   rm -f "$QELV_REGISTRY"
   "$QELV_LINUX_HOST" register "$QELV_LINUX_MODULE" || fail "registering the Linux module"
   "$QELV_LINUX_HOST" precision | tee "$work/output/precision-linux.txt"
@@ -126,8 +126,9 @@ jscript)
 outputs)
   capture outputs-windows "$bin/qelv-win-host.exe" outputs "$(winpath "$work/output/outputs-windows.bin")" \
     || fail "Windows outputs"
-  # The Linux module, registered in a registry file of its own.
-  export QELV_REGISTRY=$work/linux-registry
+  # The Linux module, registered in a registry file of its own: the steps that
+  # register it run side by side, and each starts from an empty file.
+  export QELV_REGISTRY=$work/linux-registry-$step
   rm -f "$QELV_REGISTRY"
   "$QELV_LINUX_HOST" register "$QELV_LINUX_MODULE" || fail "registering the Linux module"
   "$QELV_LINUX_HOST" outputs "$work/output/outputs-linux.bin" || fail "Linux outputs"
@@ -139,7 +140,7 @@ display)
   out=$work/output
   capture display-windows "$bin/qelv-win-host.exe" display "$(winpath "$out/display-windows.bin")" \
     || fail "Windows display outputs"
-  export QELV_REGISTRY=$work/linux-registry
+  export QELV_REGISTRY=$work/linux-registry-$step
   rm -f "$QELV_REGISTRY"
   "$QELV_LINUX_HOST" register "$QELV_LINUX_MODULE" || fail "registering the Linux module"
   "$QELV_LINUX_HOST" display "$out/display-linux.bin" | tee "$out/display-linux.txt" || fail "Linux display outputs"
@@ -202,7 +203,7 @@ render)
   mkdir -p "$out/render-windows" "$out/render-linux"
   capture render-windows "$bin/qelv-win-host.exe" render "$(winpath "$out/render-windows")" \
     || fail "Windows pictures"
-  export QELV_REGISTRY=$work/linux-registry
+  export QELV_REGISTRY=$work/linux-registry-$step
   rm -f "$QELV_REGISTRY"
   "$QELV_LINUX_HOST" register "$QELV_LINUX_MODULE" || fail "registering the Linux module"
   "$QELV_LINUX_HOST" render "$out/render-linux" | tee "$out/render-linux.txt" || fail "Linux pictures"
