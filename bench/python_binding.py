@@ -6,7 +6,8 @@
    case, so the native figure is a tight loop of the binding's own native call
    path with the Python layer removed: _core.Object.call);
 2. s.Invert on 10 million samples (events off, no smoothing) through the binding
-   against the C++ vtable call timed by bench_transform_frame in the same run;
+   against the C++ vtable call, both in one process on the same memory
+   (bench_python_invert, which embeds the interpreter);
 3. a batch of N small files on a 2-worker local Dask cluster against a
    sequential loop over the same files (python3 -m qelvsonalter2 batch), in a
    temporary folder under QELV_BATCH_DIR (default: the system's).
@@ -16,6 +17,7 @@ Run from the build tree:  PYTHONPATH=build/release/python python3 bench/python_b
 
 import json
 import os
+import shutil
 import statistics
 import subprocess
 import sys
@@ -38,19 +40,19 @@ def best_of(fn, repeat=7, number=1):
     return statistics.median(times), min(times), max(times)
 
 
-def cpp_invert(bench):
-    """The median time of Invert through the vtable (bench_transform_frame),
-    in seconds, or None when the benchmark is not built."""
+def paired_invert(bench):
+    """One run of bench_python_invert: the median over its repetitions of
+    (binding us, vtable us, ratio), or None when it is not built."""
     if not os.path.exists(bench):
         return None
     with tempfile.NamedTemporaryFile(suffix=".json") as report:
-        subprocess.run([bench, "--benchmark_filter=^Invert/mode:0$", "--benchmark_out=" + report.name,
-                        "--benchmark_out_format=json", "--benchmark_repetitions=9",
-                        "--benchmark_report_aggregates_only=true"], capture_output=True, text=True)
+        subprocess.run([bench, "--benchmark_out=" + report.name, "--benchmark_out_format=json",
+                        "--benchmark_repetitions=9", "--benchmark_report_aggregates_only=true"],
+                       capture_output=True, text=True, check=True)
         out = open(report.name).read()
     for b in json.loads(out)["benchmarks"]:
         if b.get("aggregate_name") == "median":
-            return b["real_time"] * {"ns": 1e-9, "us": 1e-6, "ms": 1e-3}[b["time_unit"]]
+            return b["binding_us"], b["vtable_us"], b["ratio"]
     return None
 
 
@@ -68,25 +70,21 @@ def main():
     print("PercentToDB: %.2f us per call through the binding, %.2f us through _core, Python layer %.2f us"
           % (python * 1e6, native * 1e6, (python - native) * 1e6))
 
-    # 2. Invert on 10 million samples against the C++ vtable call, on the same
-    # kind of input (uniform in -20000 .. 20000). The two are timed in
-    # alternating rounds, so that a change in the machine's speed during the
-    # run falls on both.
-    a = numpy.random.default_rng(7).integers(-20000, 20001, 10_000_000, dtype=numpy.int16)
-    bench = os.path.join(build, "bin", "bench_transform_frame")
+    # 2. Invert on 10 million samples through the binding against the vtable
+    # call, in one process on the same memory (bench_python_invert: calls in
+    # alternating pairs). Three processes, since a process's memory placement
+    # can shift both sides' times.
+    bench = os.path.join(build, "bin", "bench_python_invert")
     ratios = []
-    for _ in range(5):
-        # Like the C++ benchmark's repetitions: the mean of back-to-back calls,
-        # the median over the repetitions.
-        ours = best_of(lambda: s.Invert(a), repeat=9, number=100)[0]
-        cpp = cpp_invert(bench)
-        if cpp is None:
-            print("Invert, 10 M samples: binding %.3f ms (bench_transform_frame not built)" % (ours * 1e3))
+    for _ in range(3):
+        result = paired_invert(bench)
+        if result is None:
+            print("Invert: bench_python_invert not built")
             break
-        ratios.append(ours / cpp)
-        print("Invert, 10 M samples: binding %.3f ms, C++ %.3f ms, ratio %.3f" % (ours * 1e3, cpp * 1e3, ours / cpp))
+        ratios.append(result[2])
+        print("Invert, 10 M samples, one process: binding %.1f us, vtable %.1f us, ratio %.3f" % result)
     if ratios:
-        print("Invert: median ratio over the rounds %.3f" % statistics.median(ratios))
+        print("Invert: median ratio over the processes %.3f" % statistics.median(ratios))
 
     # 3. Batch on a 2-worker local cluster against a sequential loop.
     files = int(os.environ.get("QELV_BATCH_FILES", "200"))
@@ -101,27 +99,43 @@ def main():
         for i in range(files):
             batch.write_wav(os.path.join(source, "f%03d.wav" % i),
                             rng.integers(-20000, 20000, 441000, dtype=numpy.int16), 44100, 1)
-        start = time.perf_counter()
-        for name in sorted(os.listdir(source)):
-            batch.process_file(os.path.join(source, name), os.path.join(folder, "seq-" + name), batch.parse_chain(chain))
-        sequential = time.perf_counter() - start
+        names = sorted(os.listdir(source))
+        chain_list = batch.parse_chain(chain)
+
+        def sequential(tag):
+            start = time.perf_counter()
+            for name in names:
+                batch.process_file(os.path.join(source, name), os.path.join(folder, tag + name), chain_list)
+            return time.perf_counter() - start
+
+        alone = sequential("seq-")
         # The command as a user runs it: interpreter, cluster start and all.
         start = time.perf_counter()
         subprocess.run([sys.executable, "-m", "qelvsonalter2", "batch", source, "--out", os.path.join(folder, "out"),
                         "--chain", chain, "-q"], check=True, capture_output=True)
         whole = time.perf_counter() - start
-        # The batch itself on a cluster that is already running.
+        shutil.rmtree(os.path.join(folder, "out"))
+        print("batch of %d files: sequential %.2f s; the whole command with its cluster start %.2f s, %.2fx"
+              % (files, alone, whole, alone / whole))
+        # The batch itself on a cluster that is already running, in alternating
+        # rounds with the sequential loop, so that a change in the machine's
+        # speed falls on both; the first batch starts the workers' modules.
         with batch.local_cluster(2) as cluster:
-            runs = []
-            for k in range(2):  # fresh workers, then workers that have run a batch
+            ratios = []
+            for k in range(6):
+                loop = sequential("seq-")
                 start = time.perf_counter()
-                batch.run([source], os.path.join(folder, "out%d" % (k + 2)), chain,
+                batch.run([source], os.path.join(folder, "out"), chain,
                           scheduler=cluster.scheduler_address, progress=False)
-                runs.append(time.perf_counter() - start)
-        print("batch of %d files: sequential %.2f s; on a running 2-worker cluster %.2f s (%.2fx), "
-              "again %.2f s (%.2fx); the whole command with its cluster start %.2f s, %.2fx"
-              % (files, sequential, runs[0], sequential / runs[0], runs[1], sequential / runs[1], whole,
-                 sequential / whole))
+                cluster_time = time.perf_counter() - start
+                # Removed before the kernel writes them out, which would
+                # otherwise fall into a later round.
+                shutil.rmtree(os.path.join(folder, "out"))
+                print("  round %d: sequential %.3f s, on a running 2-worker cluster %.3f s, %.2fx%s"
+                      % (k, loop, cluster_time, loop / cluster_time, " (fresh workers)" if k == 0 else ""))
+                if k:
+                    ratios.append(loop / cluster_time)
+        print("batch: median speed-up on the running cluster %.2fx" % statistics.median(ratios))
 
 
 if __name__ == "__main__":
