@@ -1,7 +1,9 @@
 // Invert on 10 million samples through the Python binding against the same call
 // through the component's vtable, in one process and on the same memory.
 //
-//   PYTHONPATH=build/release/python bench_python_invert [--benchmark_...]
+//   bench_python_invert [--benchmark_...]
+//
+// (The build tree's Python package comes first on the module path.)
 //
 // The interpreter is embedded: each Binding iteration calls `s.Invert(a)`, which
 // runs the generated Python method, the binding's native call and the late-bound
@@ -112,7 +114,8 @@ int main(int argc, char** argv) {
     py::scoped_interpreter interpreter;
     Shared state;
     shared = &state;
-    {
+    try {
+        py::module_::import("sys").attr("path").attr("insert")(0, QELV_PYTHON_PACKAGE_PARENT);
         // The binding's object first: it registers the module beside it when needed.
         py::object module = py::module_::import("qelvsonalter2");
         py::object s = module.attr("Sonalter2")();
@@ -148,6 +151,9 @@ int main(int argc, char** argv) {
 
         state.numpyArray = py::object();
         state.invert = py::object();
+    } catch (const py::error_already_set& error) {
+        std::fprintf(stderr, "bench_python_invert: %s\n", error.what());
+        return 1;
     }
     state.object->Release();
     SafeArrayDestroy(state.array);
