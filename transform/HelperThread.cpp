@@ -16,11 +16,14 @@ std::atomic<bool> g_allowed{true};
 // a sleeping thread needs to be woken on a virtual machine.
 constexpr int kSpins = 1 << 13;
 
-// Pieces per shared range: at most 16, at least 2, and otherwise pieces of at
-// least 256 Ki samples, long against a kernel call's own set-up (Vibrato's:
-// about a hundred exact sines and cosines, a microsecond).
-constexpr std::size_t kMaxPieces = 16;
+// Pieces of falling size: each takes a quarter of what is left (half of it per
+// thread), down to 256 Ki samples, long against a kernel call's own set-up
+// (Vibrato's: about a hundred exact sines and cosines, a microsecond), but
+// short enough (about 50 us) that the two threads end close together however
+// late the helper starts. A range shorter than two such pieces is cut in two.
 constexpr std::size_t kMinPiece = std::size_t{1} << 18;
+
+constexpr std::size_t WholeBlocks(std::size_t n) { return (n + 511) & ~std::size_t{511}; }
 
 inline void Pause() {
 #if defined(__x86_64__) || defined(_M_X64)
@@ -67,23 +70,28 @@ bool HelperThread::Start() {
 void HelperThread::Post(Call call, void* work, std::size_t begin, std::size_t end) {
     call_ = call;
     work_ = work;
-    begin_ = begin;
     end_ = end;
-    // Equal pieces of whole blocks of 512 (the last one shorter).
-    const std::size_t length = end - begin;
-    const std::size_t count = length / kMinPiece < 2 ? 2 : length / kMinPiece > kMaxPieces ? kMaxPieces : length / kMinPiece;
-    piece_ = ((length + count - 1) / count + 511) & ~std::size_t{511};
-    next_.store(0, std::memory_order_relaxed);
+    const std::size_t half = WholeBlocks((end - begin + 1) / 2);
+    minPiece_ = half < kMinPiece ? half : kMinPiece;
+    next_.store(begin, std::memory_order_relaxed);
     posted_.fetch_add(1, std::memory_order_release);
     SetEvent(postedEvent_);
 }
 
+// Every piece starts a whole number of blocks of 512 from the range's start.
 void HelperThread::TakePieces() {
+    std::size_t at = next_.load(std::memory_order_relaxed);
     for (;;) {
-        const std::size_t k = next_.fetch_add(1, std::memory_order_relaxed);
-        if (end_ - begin_ <= k * piece_) return;  // k stays below count + 2: no overflow
-        const std::size_t b = begin_ + k * piece_;
-        call_(work_, b, end_ - b > piece_ ? b + piece_ : end_);
+        std::size_t to = 0;
+        do {
+            if (at >= end_) return;
+            const std::size_t left = end_ - at;
+            std::size_t piece = WholeBlocks(left / 4);
+            if (piece < minPiece_) piece = minPiece_;
+            to = left > piece ? at + piece : end_;
+        } while (!next_.compare_exchange_weak(at, to, std::memory_order_relaxed));
+        call_(work_, at, to);
+        at = next_.load(std::memory_order_relaxed);
     }
 }
 

@@ -1,7 +1,8 @@
-// A second thread for passes whose samples are independent of one another: a
-// range is cut into pieces that the calling thread and the helper take in turn
-// until none is left (so a processor that runs slower, or a helper that wakes
-// late, takes fewer), and Share returns when both are done. The helper is
+// A second thread for passes whose samples are independent of one another: the
+// calling thread and the helper take pieces of a range, each piece smaller than
+// the one before, until none is left (so a processor that runs slower, or a
+// helper that wakes late, takes fewer, and both end close together), and Share
+// returns when both are done. The helper is
 // started on the first range long enough to be worth sharing, only where the
 // process may run on a second processor, and stopped and joined with the
 // object; it never runs host code, so events, cancellation and the frame's
@@ -67,10 +68,9 @@ private:
     bool failed_ = false;  // a start was tried and failed: do not try again
     Call call_ = nullptr;  // null: stop
     void* work_ = nullptr;
-    std::size_t begin_ = 0;
     std::size_t end_ = 0;
-    std::size_t piece_ = 0;
-    std::atomic<std::size_t> next_{0};  // the next piece to take
+    std::size_t minPiece_ = 0;
+    std::atomic<std::size_t> next_{0};  // where the next piece starts
 };
 
 }  // namespace qelv
