@@ -54,10 +54,12 @@ struct EightLanes {
         // Zero samples are left out (their product is exactly 0).
         const __mmask8 unsure =
             _mm512_mask_testn_epi64_mask(_mm_test_epi16_mask(raw, raw), fraction, _mm512_set1_epi64(doubt.bits));
-        // |y| <= 65536 converts exactly; the lower clamp here, the upper one by
-        // the saturating narrowing to 16 bits.
-        const __m256i whole =
-            _mm256_max_epi32(_mm512_maskz_cvttpd_epi32(0xFF, y), _mm256_set1_epi32(-static_cast<int>(kSampleLimit)));
+        // |y| <= 65536 converts exactly; the lower clamp here, on the double
+        // before truncating (the same integer as clamping after it, and
+        // cheaper than on the eight integers), the upper one by the saturating
+        // narrowing to 16 bits.
+        const __m512d clamped = _mm512_maskz_max_pd(0xFF, y, _mm512_set1_pd(-kSampleLimit));
+        const __m256i whole = _mm512_maskz_cvttpd_epi32(0xFF, clamped);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_maskz_cvtsepi32_epi16(0xFF, whole));
         return unsure;
     }
