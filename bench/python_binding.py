@@ -47,7 +47,8 @@ def paired_invert(bench):
         return None
     with tempfile.NamedTemporaryFile(suffix=".json") as report:
         subprocess.run([bench, "--benchmark_filter=^Pairs", "--benchmark_out=" + report.name,
-                        "--benchmark_out_format=json", "--benchmark_repetitions=9", "--benchmark_report_aggregates_only=true"],
+                        "--benchmark_out_format=json", "--benchmark_repetitions=9",
+                        "--benchmark_report_aggregates_only=true"],
                        capture_output=True, text=True, check=True)
         out = open(report.name).read()
     for b in json.loads(out)["benchmarks"]:

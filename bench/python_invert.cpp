@@ -144,7 +144,8 @@ int main(int argc, char** argv) {
         for (std::size_t i = 0; i < kSamples; ++i) data[i] = static_cast<std::int16_t>(sample(rng));
         // A view, not a copy: its capsule frees nothing, and the SAFEARRAY
         // outlives every view.
-        state.numpyArray = py::array_t<std::int16_t>({kSamples}, {sizeof(std::int16_t)}, data, py::capsule(data, [](void*) {}));
+        state.numpyArray =
+            py::array_t<std::int16_t>({kSamples}, {sizeof(std::int16_t)}, data, py::capsule(data, [](void*) {}));
 
         benchmark::RunSpecifiedBenchmarks();
         benchmark::Shutdown();
