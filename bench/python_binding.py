@@ -66,7 +66,7 @@ def main():
 
     # 1. Per-call overhead of the Python layer over the native dispatch call.
     index = [m[0] for m in s._object.members()].index("PercentToDB")
-    native = best_of(lambda: s._object.call(index, [50.0]), number=20000)[0]
+    native = best_of(lambda: s._object.call(index, (50.0,)), number=20000)[0]
     python = best_of(lambda: s.PercentToDB(50.0), number=20000)[0]
     print("PercentToDB: %.2f us per call through the binding, %.2f us through _core, Python layer %.2f us"
           % (python * 1e6, native * 1e6, (python - native) * 1e6))

@@ -12,7 +12,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -128,12 +127,22 @@ struct Parameter {
     bool in = true, out = false, retval = false;
 };
 
+// The most parameters a member may have to be callable here (the widest
+// member of the component has seven).
+constexpr std::size_t kMaxArguments = 16;
+
 struct Member {
     std::string name, doc;
     DISPID dispid = 0;
     int invkind = 0;  // INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT
     std::vector<Parameter> params;
     Kind result = Kind::Other;  // of a property get or a retval
+    // Worked out once from params: the parameters a caller passes, in order,
+    // whether there is a retval, and the one [in,out] parameter among the
+    // inputs (-1 when there are none or several), which a call returns.
+    std::vector<const Parameter*> inputs;
+    bool hasRetval = false;
+    int soleInOut = -1;
 };
 
 // An IDispatch sink for the class's event interface: event DISPIDs go to
@@ -233,17 +242,15 @@ py::object AdoptArray(SAFEARRAY* array) {
 // A safe-array descriptor over a numpy buffer (no copy), made here rather than
 // by the platform: its data is marked as not its own (FADF_STATIC), so the
 // component can neither free nor resize it, and SafeArrayDestroy leaves a
-// descriptor it did not make to its owner (this binding deletes it).
-std::unique_ptr<SAFEARRAY> WrapBuffer(void* data, std::size_t count) {
-    auto array = std::make_unique<SAFEARRAY>();
-    array->cDims = 1;
-    array->fFeatures = FADF_STATIC;
-    array->cbElements = sizeof(std::int16_t);
-    array->cLocks = 0;
-    array->pvData = data;
-    array->rgsabound[0].cElements = static_cast<ULONG>(count);
-    array->rgsabound[0].lLbound = 0;
-    return array;
+// descriptor it did not make to its owner (this binding, which keeps it on the
+// stack for the call).
+void WrapBuffer(SAFEARRAY& array, void* data, std::size_t count) {
+    array = SAFEARRAY{};
+    array.cDims = 1;
+    array.fFeatures = FADF_STATIC;
+    array.cbElements = sizeof(std::int16_t);
+    array.pvData = data;
+    array.rgsabound[0].cElements = static_cast<ULONG>(count);
 }
 
 SAFEARRAY* CopyToArray(const void* data, std::size_t count, VARTYPE vt, std::size_t elementSize) {
@@ -305,111 +312,124 @@ public:
     void SetHandler(py::object handler) { sink_->handler = std::move(handler); }
 
     // Calls a member by index in Members(). Arguments are the [in] and [in,out]
-    // parameters in order. Returns the retval (or None) and the [in,out] arrays
-    // that the component replaced or resized (index -> new numpy array).
-    py::tuple Call(std::size_t index, py::list args) {
+    // parameters in order. Returns what the Python method returns: the retval;
+    // else the one [in,out] argument; with [in,out] arrays that the component
+    // replaced or resized, the new array (or the retval and the new arrays).
+    py::object Call(std::size_t index, py::tuple args) {
         if (index >= members_.size()) throw py::index_error("no such member");
         const Member& m = members_[index];
-        std::vector<const Parameter*> inputs;
-        for (const Parameter& p : m.params) {
-            if (!p.retval) inputs.push_back(&p);
-        }
-        if (args.size() != inputs.size()) {
-            throw py::type_error(m.name + "() takes " + std::to_string(inputs.size()) + " arguments, " +
+        if (args.size() != m.inputs.size()) {
+            throw py::type_error(m.name + "() takes " + std::to_string(m.inputs.size()) + " arguments, " +
                                  std::to_string(args.size()) + " given");
         }
-        return Invoke(m, inputs, args, /*owned=*/false);
+        if (m.inputs.size() > kMaxArguments) {
+            throw py::type_error(m.name + "() has more parameters than this binding can pass");
+        }
+        return Invoke(m, args, /*owned=*/false);
     }
 
 private:
+    // One call's arguments. Fixed-size, so that a call allocates nothing of
+    // its own: a call that follows a long transform finds little of its path
+    // in the caches, and every allocation is more of that path.
+    struct Arguments {
+        VARIANT variants[kMaxArguments];
+        SAFEARRAY* arrays[kMaxArguments] = {};  // what the component sees (and may replace)
+        SAFEARRAY* passed[kMaxArguments] = {};  // what was passed
+        SAFEARRAY descriptors[kMaxArguments];   // zero-copy wrappers over numpy memory
+        std::size_t count = 0;
+
+        explicit Arguments(std::size_t n) : count(n) {
+            for (std::size_t i = 0; i < n; ++i) VariantInit(&variants[i]);
+        }
+        ~Arguments() { Clear(); }
+        Arguments(const Arguments&) = delete;
+        Arguments& operator=(const Arguments&) = delete;
+
+        void Clear() {
+            for (std::size_t i = 0; i < count; ++i) {
+                if (arrays[i] && arrays[i] != &descriptors[i]) SafeArrayDestroy(arrays[i]);
+                arrays[i] = nullptr;
+                // The variants hold arrays by reference only: nothing of theirs to
+                // free but a string.
+                if (variants[i].vt == VT_BSTR) VariantClear(&variants[i]);
+            }
+        }
+    };
+
+    // Fills argument i (given in order, stored in reverse as IDispatch wants);
+    // returns whether it wraps numpy memory.
+    static bool Convert(const Member& m, const Parameter& p, py::handle a, Arguments& call, std::size_t i,
+                        bool owned) {
+        VARIANT& v = call.variants[call.count - 1 - i];
+        switch (p.kind) {
+            case Kind::Float: v.vt = VT_R4; v.fltVal = a.cast<float>(); return false;
+            case Kind::Double: v.vt = VT_R8; v.dblVal = a.cast<double>(); return false;
+            case Kind::Long: v.vt = VT_I4; v.lVal = a.cast<LONG>(); return false;
+            case Kind::Short: v.vt = VT_I2; v.iVal = a.cast<SHORT>(); return false;
+            case Kind::Bool: v.vt = VT_BOOL; v.boolVal = a.cast<bool>() ? VARIANT_TRUE : VARIANT_FALSE; return false;
+            case Kind::String: {
+                const std::u16string s = Utf16(a.cast<std::string>());
+                v.vt = VT_BSTR;
+                v.bstrVal = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
+                return false;
+            }
+            case Kind::ShortArray: {
+                // Any array whose elements are native 16-bit integers, whatever
+                // its dtype object (a ctypes buffer's is a distinct one).
+                if (!py::array_t<std::int16_t>::check_(a)) {
+                    throw py::type_error(m.name + "(): " + p.name +
+                                         " must be a numpy int16 array (numpy.asarray(x, dtype=numpy.int16))");
+                }
+                auto array = py::reinterpret_borrow<py::array>(a);
+                if (array.ndim() != 1) throw py::type_error(m.name + "(): " + p.name + " must be one-dimensional");
+                const bool contiguous = (array.flags() & py::array::c_style) != 0;
+                if (p.out && (!contiguous || !array.writeable())) {
+                    throw py::type_error(m.name + "(): " + p.name +
+                                         " is changed in place: pass a writable C-contiguous int16 array "
+                                         "(numpy.ascontiguousarray(x, dtype=numpy.int16))");
+                }
+                bool wrapped = false;
+                if (!owned && p.out) {
+                    WrapBuffer(call.descriptors[i], array.mutable_data(), static_cast<std::size_t>(array.size()));
+                    call.arrays[i] = &call.descriptors[i];
+                    wrapped = true;
+                } else {
+                    const py::array_t<std::int16_t, py::array::c_style> data(array);
+                    call.arrays[i] = CopyToArray(data.data(), static_cast<std::size_t>(data.size()), VT_I2, 2);
+                }
+                call.passed[i] = call.arrays[i];
+                v.vt = VT_ARRAY | VT_I2 | VT_BYREF;
+                v.pparray = &call.arrays[i];
+                return wrapped;
+            }
+            case Kind::FloatArray: {
+                const py::array_t<float, py::array::c_style | py::array::forcecast> data(a.cast<py::object>());
+                if (data.ndim() != 1) throw py::type_error(m.name + "(): " + p.name + " must be one-dimensional");
+                call.arrays[i] = CopyToArray(data.data(), static_cast<std::size_t>(data.size()), VT_R4, 4);
+                call.passed[i] = call.arrays[i];
+                v.vt = VT_ARRAY | VT_R4 | VT_BYREF;
+                v.pparray = &call.arrays[i];
+                return false;
+            }
+            default:
+                throw py::type_error(m.name + "(): parameter " + p.name + " has a type this binding cannot pass");
+        }
+    }
+
     // One call; with zero-copy arrays first, and once more with arrays the
     // component owns when that call was refused (refusals change nothing and
     // fire nothing, so the retry is invisible). A component can then resize an
     // [in,out] array, which it cannot do to numpy's memory.
-    py::tuple Invoke(const Member& m, const std::vector<const Parameter*>& inputs, py::list args, bool owned) {
-        const std::size_t count = inputs.size();
-        std::vector<VARIANT> variants(count);
-        std::vector<SAFEARRAY*> arrays(count, nullptr);
-        std::vector<SAFEARRAY*> passed(count, nullptr);
-        std::vector<py::object> keep(count);
-        std::vector<std::unique_ptr<SAFEARRAY>> descriptors(count);
+    py::object Invoke(const Member& m, py::tuple args, bool owned) {
+        const std::size_t count = m.inputs.size();
+        Arguments call(count);
         bool wrapped = false;
-        auto cleanup = [&] {
-            for (std::size_t i = 0; i < count; ++i) {
-                if (arrays[i] && arrays[i] != descriptors[i].get()) SafeArrayDestroy(arrays[i]);
-                arrays[i] = nullptr;
-                // The variants hold arrays by reference only: nothing of theirs to free
-                // but a string.
-                if (variants[i].vt == VT_BSTR) VariantClear(&variants[i]);
-            }
-        };
-        try {
-            for (std::size_t i = 0; i < count; ++i) {
-                const Parameter& p = *inputs[i];
-                VARIANT& v = variants[count - 1 - i];  // arguments go in reverse order
-                VariantInit(&v);
-                py::handle a = args[i];
-                switch (p.kind) {
-                    case Kind::Float: v.vt = VT_R4; v.fltVal = a.cast<float>(); break;
-                    case Kind::Double: v.vt = VT_R8; v.dblVal = a.cast<double>(); break;
-                    case Kind::Long: v.vt = VT_I4; v.lVal = a.cast<LONG>(); break;
-                    case Kind::Short: v.vt = VT_I2; v.iVal = a.cast<SHORT>(); break;
-                    case Kind::Bool: v.vt = VT_BOOL; v.boolVal = a.cast<bool>() ? VARIANT_TRUE : VARIANT_FALSE; break;
-                    case Kind::String: {
-                        const std::u16string s = Utf16(a.cast<std::string>());
-                        v.vt = VT_BSTR;
-                        v.bstrVal = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
-                        break;
-                    }
-                    case Kind::ShortArray: {
-                        // Any array whose elements are native 16-bit integers, whatever
-                        // its dtype object (a ctypes buffer's is a distinct one).
-                        if (!py::array_t<std::int16_t>::check_(a)) {
-                            throw py::type_error(m.name + "(): " + p.name +
-                                                 " must be a numpy int16 array (numpy.asarray(x, dtype=numpy.int16))");
-                        }
-                        py::array array = a.cast<py::array>();
-                        if (array.ndim() != 1) throw py::type_error(m.name + "(): " + p.name + " must be one-dimensional");
-                        const bool contiguous = (array.flags() & py::array::c_style) != 0;
-                        if (p.out && (!contiguous || !array.writeable())) {
-                            throw py::type_error(m.name + "(): " + p.name +
-                                                 " is changed in place: pass a writable C-contiguous int16 array "
-                                                 "(numpy.ascontiguousarray(x, dtype=numpy.int16))");
-                        }
-                        py::array_t<std::int16_t, py::array::c_style> data(array);
-                        keep[i] = data;
-                        if (!owned && p.out) {
-                            descriptors[i] = WrapBuffer(data.mutable_data(), static_cast<std::size_t>(data.size()));
-                            arrays[i] = descriptors[i].get();
-                            wrapped = true;
-                        } else {
-                            arrays[i] = CopyToArray(data.data(), static_cast<std::size_t>(data.size()), VT_I2, 2);
-                        }
-                        passed[i] = arrays[i];
-                        v.vt = VT_ARRAY | VT_I2 | VT_BYREF;
-                        v.pparray = &arrays[i];
-                        break;
-                    }
-                    case Kind::FloatArray: {
-                        py::array_t<float, py::array::c_style | py::array::forcecast> data(a.cast<py::object>());
-                        if (data.ndim() != 1) throw py::type_error(m.name + "(): " + p.name + " must be one-dimensional");
-                        keep[i] = data;
-                        arrays[i] = CopyToArray(data.data(), static_cast<std::size_t>(data.size()), VT_R4, 4);
-                        passed[i] = arrays[i];
-                        v.vt = VT_ARRAY | VT_R4 | VT_BYREF;
-                        v.pparray = &arrays[i];
-                        break;
-                    }
-                    default:
-                        throw py::type_error(m.name + "(): parameter " + p.name + " has a type this binding cannot pass");
-                }
-            }
-        } catch (...) {
-            cleanup();
-            throw;
+        for (std::size_t i = 0; i < count; ++i) {
+            wrapped = Convert(m, *m.inputs[i], args[i], call, i, owned) || wrapped;
         }
 
-        DISPPARAMS params = {variants.data(), nullptr, static_cast<UINT>(count), 0};
+        DISPPARAMS params = {call.variants, nullptr, static_cast<UINT>(count), 0};
         DISPID put = DISPID_PROPERTYPUT;
         WORD flags = DISPATCH_METHOD;
         if (m.invkind == INVOKE_PROPERTYGET) flags = DISPATCH_PROPERTYGET;
@@ -439,21 +459,21 @@ private:
 
         if (FAILED(hr) && wrapped && !sink_->failed) {
             VariantClear(&result);
-            cleanup();
-            return Invoke(m, inputs, args, /*owned=*/true);
+            call.Clear();
+            return Invoke(m, args, /*owned=*/true);
         }
 
         // [in,out] arrays: a wrapper still in place means numpy's memory holds
         // the result; an owned copy of the same length is copied back; an array
         // the component replaced (the old one is then its to destroy) or resized
         // is handed back as a new numpy array.
-        py::dict replaced;
+        py::list replaced;
         for (std::size_t i = 0; i < count; ++i) {
-            const Parameter& p = *inputs[i];
+            const Parameter& p = *m.inputs[i];
             if (p.kind != Kind::ShortArray || !p.out) continue;
-            SAFEARRAY* now = arrays[i];
-            py::array caller = keep[i].cast<py::array>();
-            if (now == passed[i] && now && static_cast<py::ssize_t>(now->rgsabound[0].cElements) == caller.size()) {
+            SAFEARRAY* now = call.arrays[i];
+            auto caller = py::reinterpret_borrow<py::array>(args[i]);
+            if (now == call.passed[i] && now && static_cast<py::ssize_t>(now->rgsabound[0].cElements) == caller.size()) {
                 if (owned && caller.size() > 0) {
                     void* data = nullptr;
                     SafeArrayAccessData(now, &data);
@@ -462,8 +482,8 @@ private:
                 }
                 continue;
             }
-            arrays[i] = nullptr;  // adopted by numpy, or already released by the component
-            replaced[py::int_(i)] = AdoptArray(now);
+            call.arrays[i] = nullptr;  // adopted by numpy, or already released by the component
+            replaced.append(AdoptArray(now));
         }
 
         py::object value = py::none();
@@ -476,7 +496,7 @@ private:
             }
         }
         VariantClear(&result);
-        cleanup();
+        call.Clear();
 
         if (sink_->failed) {
             py::object pending = sink_->pending;
@@ -488,7 +508,15 @@ private:
             }
         }
         if (FAILED(hr)) RaiseError(hr, description, LastErrorNumber());
-        return py::make_tuple(value, replaced);
+        if (!replaced.empty()) {
+            if (replaced.size() == 1 && value.is_none()) return replaced[0];
+            py::list all;
+            all.append(value);
+            for (py::handle array : replaced) all.append(array);
+            return py::tuple(all);
+        }
+        if (!value.is_none() || m.hasRetval || m.soleInOut < 0) return value;
+        return args[static_cast<std::size_t>(m.soleInOut)];
     }
 
     static py::object FromVariant(const VARIANT& v) {
@@ -577,6 +605,22 @@ private:
             if (m.name == "CancelTransform") sinkCancelId_ = m.dispid;
             if (m.name == "LastErrorNum" && m.invkind == INVOKE_PROPERTYGET) lastErrorId_ = m.dispid;
             members_.push_back(std::move(m));
+        }
+        // Pointers into params, taken once no member moves any more.
+        for (Member& m : members_) {
+            int inOuts = 0;
+            for (const Parameter& p : m.params) {
+                if (p.retval) {
+                    m.hasRetval = true;
+                    continue;
+                }
+                if (p.in && p.out) {
+                    m.soleInOut = static_cast<int>(m.inputs.size());
+                    ++inOuts;
+                }
+                m.inputs.push_back(&p);
+            }
+            if (inOuts != 1) m.soleInOut = -1;
         }
         if (attr) info->ReleaseTypeAttr(attr);
         info->Release();

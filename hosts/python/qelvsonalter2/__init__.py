@@ -52,28 +52,18 @@ _EVENT_PROGRESS = 1
 _EVENT_END = 2
 
 
-def _make_method(index, name, doc, inputs, has_retval, inout):
+def _make_method(index, name, doc, inputs):
     parameters = [_inspect.Parameter(p, _inspect.Parameter.POSITIONAL_OR_KEYWORD) for p in inputs]
     signature = _inspect.Signature(parameters)
 
     count = len(inputs)
 
     def method(self, *args, **kwargs):
+        # The native call returns what the method returns (see _core.Object.call).
         if kwargs or len(args) != count:
             bound = signature.bind(*args, **kwargs)
-            values = [bound.arguments[p] for p in inputs]
-        else:  # every argument in order: nothing to match by name
-            values = list(args)
-        value, replaced = self._object.call(index, values)
-        if replaced:
-            # The component gave back a new array for an [in,out] parameter.
-            new = [replaced[i] for i in sorted(replaced)]
-            return new[0] if len(new) == 1 and value is None else (value, *new)
-        if value is not None or has_retval:
-            return value
-        if len(inout) == 1:
-            return values[inout[0]]
-        return None
+            args = tuple(bound.arguments[p] for p in inputs)
+        return self._object.call(index, args)
 
     method.__name__ = name
     method.__qualname__ = name
@@ -183,17 +173,15 @@ def _build_class(class_name, prog_id):
             putters[name] = index
         else:
             inputs = [p[0] for p in params if not p[4]]
-            inout = [i for i, p in enumerate([p for p in params if not p[4]]) if p[2] and p[3]]
-            has_retval = any(p[4] for p in params)
-            namespace[name] = _make_method(index, name, _describe(name, doc, params), inputs, has_retval, inout)
+            namespace[name] = _make_method(index, name, _describe(name, doc, params), inputs)
     for name in sorted(set(getters) | set(putters)):
         get_index, doc = getters.get(name, (None, ""))
 
         def fget(self, _i=get_index):
-            return self._object.call(_i, [])[0]
+            return self._object.call(_i, ())
 
         def fset(self, value, _i=putters.get(name)):
-            self._object.call(_i, [value])
+            self._object.call(_i, (value,))
 
         namespace[name] = property(fget if get_index is not None else None,
                                    fset if name in putters else None, doc=doc)
