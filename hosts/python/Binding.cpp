@@ -149,7 +149,7 @@ struct Member {
 // Python callables, which may cancel the running call.
 class EventSink final : public IDispatch {
 public:
-    py::object handler;  // handler(dispid, args) -> None
+    py::object handler = py::none();  // handler(dispid, args) -> None, or None while no callback is set
     bool failed = false;  // a handler raised, or Ctrl-C arrived
     py::object pending;   // the exception to raise when the call returns
     IDispatch* object = nullptr;
@@ -180,19 +180,8 @@ public:
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
         if (failed) return S_OK;
-        py::list args;
-        for (UINT i = params ? params->cArgs : 0; i-- > 0;) {
-            VARIANT converted;
-            VariantInit(&converted);
-            if (SUCCEEDED(VariantChangeType(&converted, &params->rgvarg[i], 0, VT_I4))) {
-                args.append(static_cast<long>(converted.lVal));
-            } else {
-                args.append(py::none());
-            }
-            VariantClear(&converted);
-        }
         try {
-            if (!handler.is_none()) handler(static_cast<long>(id), args);
+            if (!handler.is_none()) handler(static_cast<long>(id), Arguments(params));
             // Ctrl-C arrives as a pending signal; it cancels the running call.
             if (PyErr_CheckSignals() != 0) throw py::error_already_set();
         } catch (py::error_already_set& e) {
@@ -204,6 +193,20 @@ public:
     }
 
 private:
+    static py::list Arguments(const DISPPARAMS* params) {
+        py::list args;
+        for (UINT i = params ? params->cArgs : 0; i-- > 0;) {
+            VARIANT converted;
+            VariantInit(&converted);
+            if (SUCCEEDED(VariantChangeType(&converted, &params->rgvarg[i], 0, VT_I4))) {
+                args.append(static_cast<long>(converted.lVal));
+            } else {
+                args.append(py::none());
+            }
+            VariantClear(&converted);
+        }
+        return args;
+    }
     void Cancel() {
         if (!object || cancelId == DISPID_UNKNOWN) return;
         DISPPARAMS none = {nullptr, nullptr, 0, 0};

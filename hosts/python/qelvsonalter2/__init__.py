@@ -85,12 +85,19 @@ class _Component:
     """Base of the generated classes: one component object and its events."""
 
     _prog_id = None
+    _CALLBACKS = ("on_progress", "on_end")
 
     def __init__(self):
         object.__setattr__(self, "_object", _core.Object(self._prog_id, _MODULE_PATH))
-        object.__setattr__(self, "on_progress", None)
-        object.__setattr__(self, "on_end", None)
-        self._object.set_handler(self._event)
+        for name in self._CALLBACKS:
+            object.__setattr__(self, name, None)
+
+    def _listen(self):
+        """Events reach Python only while a callback is set: every transform
+        ends with an event, which would otherwise run Python code for nothing
+        (the component still hears Ctrl-C during a call without it)."""
+        wanted = any(getattr(self, name) is not None for name in self._CALLBACKS)
+        self._object.set_handler(self._event if wanted else None)
 
     def _event(self, dispid, args):
         if dispid == _EVENT_PROGRESS and self.on_progress is not None:
@@ -104,8 +111,10 @@ class _Component:
             self.CancelTransform()
 
     def __setattr__(self, name, value):
-        if name.startswith("_") or name in ("on_progress", "on_end") or isinstance(
-                getattr(type(self), name, None), property):
+        if name in self._CALLBACKS:
+            object.__setattr__(self, name, value)
+            self._listen()
+        elif name.startswith("_") or isinstance(getattr(type(self), name, None), property):
             object.__setattr__(self, name, value)
         else:
             raise AttributeError("%s has no member %r" % (type(self).__name__, name))
@@ -116,16 +125,7 @@ class _Display(_Component):
     callable taking the event's name and arguments, e.g. ("MouseDown", 10, 20)."""
 
     _EVENTS = {1: "MouseMove", 2: "MouseUp", 3: "MouseDown", 4: "MouseClick", 5: "MouseDblClick", 6: "ResetPoint"}
-
-    def __init__(self):
-        object.__setattr__(self, "on_event", None)
-        super().__init__()
-
-    def __setattr__(self, name, value):
-        if name == "on_event":
-            object.__setattr__(self, name, value)
-        else:
-            super().__setattr__(name, value)
+    _CALLBACKS = ("on_event",)
 
     def _event(self, dispid, args):
         if self.on_event is not None and dispid in self._EVENTS:
