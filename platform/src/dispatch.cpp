@@ -6,8 +6,8 @@
 #include "typelib_objects.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
-#include <vector>
 
 namespace qelv_rt {
 
@@ -173,21 +173,40 @@ HRESULT FindFunction(ITypeInfo* info, MEMBERID memid, WORD flags, InfoRef& owner
     return DISP_E_MEMBERNOTFOUND;
 }
 
+// n values of a plain type, zeroed: in place for the few parameters a method
+// usually has, so that a call allocates nothing; on the heap beyond that.
+template <class T, size_t kInPlace = 16>
+class Slots {
+public:
+    explicit Slots(size_t n) : size_(n), data_(n <= kInPlace ? inPlace_ : (heap_ = std::make_unique<T[]>(n)).get()) {
+        std::memset(static_cast<void*>(data_), 0, n * sizeof(T));
+    }
+    Slots(const Slots&) = delete;
+    Slots& operator=(const Slots&) = delete;
+    T& operator[](size_t i) { return data_[i]; }
+    T* data() { return data_; }
+    size_t size() const { return size_; }
+    T* begin() { return data_; }
+    T* end() { return data_ + size_; }
+
+private:
+    T inPlace_[kInPlace];
+    std::unique_ptr<T[]> heap_;
+    size_t size_;
+    T* data_;
+};
+
 // Everything one call needs, cleaned up in one place.
 struct CallFrame {
-    std::vector<VARIANTARG> temps;     // coerced copies, freed after the call
-    std::vector<VARIANTARG> passing;   // what DispCallFunc reads
-    std::vector<VARTYPE> types;
+    Slots<VARIANTARG> temps;     // coerced copies, freed after the call
+    Slots<VARIANTARG> passing;   // what DispCallFunc reads
+    Slots<VARTYPE> types;
     VARIANT retval;
     bool hasRetval = false;
 
     // Zeroed, not just VariantInit'ed: a callee that fails leaves its [out] value untouched,
     // and the retval is cleared afterwards.
-    explicit CallFrame(size_t n) : temps(n), passing(n), types(n) {
-        for (auto& v : temps) std::memset(&v, 0, sizeof(v));
-        for (auto& v : passing) std::memset(&v, 0, sizeof(v));
-        std::memset(&retval, 0, sizeof(retval));
-    }
+    explicit CallFrame(size_t n) : temps(n), passing(n), types(n) { std::memset(&retval, 0, sizeof(retval)); }
     ~CallFrame() {
         for (auto& v : temps) VariantClear(&v);
         if (hasRetval) VariantClear(&retval);
@@ -312,34 +331,46 @@ HRESULT InvokeFromTypeInfo(ITypeInfo* typeInfo, void* instance, MEMBERID memid, 
         if (argErr) *argErr = index;
     };
 
+    // This platform's own descriptions keep a description of each function for
+    // every call; others are searched through the interface, base ones too.
+    const WORD kinds = flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET | DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
     InfoRef owner;
     FuncDescHolder func;
-    HRESULT hr = FindFunction(typeInfo, memid, flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET |
-                                                        DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF),
-                              owner, func);
-    if (FAILED(hr)) {
-        return hr;
+    const FUNCDESC* found = nullptr;
+    ITypeInfo* declaring = typeInfo;
+    HRESULT hr = FindKeptFuncDesc(typeInfo, memid, kinds, &found);
+    if (hr != S_OK) {
+        hr = FindFunction(typeInfo, memid, kinds, owner, func);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        found = func.desc;
+        declaring = func.info;
     }
-    const FUNCDESC& fd = *func.desc;
+    const FUNCDESC& fd = *found;
     const size_t total = fd.cParams > 0 ? static_cast<size_t>(fd.cParams) : 0;
     const bool hasRetval = total > 0 && (fd.lprgelemdescParam[total - 1].paramdesc.wParamFlags & PARAMFLAG_FRETVAL);
     // Parameters the caller supplies: all but the retval and a locale parameter.
-    std::vector<size_t> supplied;
+    Slots<size_t> supplied(total);
+    size_t suppliedCount = 0;
     for (size_t p = 0; p < total - (hasRetval ? 1 : 0); ++p) {
         if (!(fd.lprgelemdescParam[p].paramdesc.wParamFlags & PARAMFLAG_FLCID)) {
-            supplied.push_back(p);
+            supplied[suppliedCount++] = p;
         }
     }
     const bool isPut = fd.invkind == INVOKE_PROPERTYPUT || fd.invkind == INVOKE_PROPERTYPUTREF;
     if (isPut && (cNamed == 0 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)) {
         return DISP_E_PARAMNOTOPTIONAL;
     }
-    if (cArgs != supplied.size()) {
+    if (cArgs != suppliedCount) {
         return DISP_E_BADPARAMCOUNT;
     }
     // argOf[k]: index in rgvarg of the argument for supplied parameter k. Positional arguments
     // come last in rgvarg, in reverse order; named ones first, in rgdispidNamedArgs order.
-    std::vector<int64_t> argOf(supplied.size(), -1);
+    Slots<int64_t> argOf(suppliedCount);
+    for (size_t k = 0; k < suppliedCount; ++k) {
+        argOf[k] = -1;
+    }
     for (UINT k = 0; k < cArgs - cNamed; ++k) {
         argOf[k] = cArgs - 1 - k;
     }
@@ -347,10 +378,10 @@ HRESULT InvokeFromTypeInfo(ITypeInfo* typeInfo, void* instance, MEMBERID memid, 
         const DISPID id = params->rgdispidNamedArgs[n];
         int64_t k = -1;
         if (id == DISPID_PROPERTYPUT) {
-            k = isPut ? static_cast<int64_t>(supplied.size()) - 1 : -1;
+            k = isPut ? static_cast<int64_t>(suppliedCount) - 1 : -1;
         } else if (id >= 0) {
             // Named ids are parameter positions; find which supplied slot that is.
-            for (size_t s = 0; s < supplied.size(); ++s) {
+            for (size_t s = 0; s < suppliedCount; ++s) {
                 if (supplied[s] == static_cast<size_t>(id)) k = static_cast<int64_t>(s);
             }
         }
@@ -367,7 +398,7 @@ HRESULT InvokeFromTypeInfo(ITypeInfo* typeInfo, void* instance, MEMBERID memid, 
         for (size_t p = 0; p < total; ++p) {
             const ELEMDESC& ed = fd.lprgelemdescParam[p];
             ParamType t;
-            hr = Flatten(func.info, &ed.tdesc, t);
+            hr = Flatten(declaring, &ed.tdesc, t);
             if (FAILED(hr)) {
                 return hr;
             }
@@ -402,7 +433,7 @@ HRESULT InvokeFromTypeInfo(ITypeInfo* typeInfo, void* instance, MEMBERID memid, 
                 return hr;
             }
         }
-        std::vector<VARIANTARG*> pointers(total);
+        Slots<VARIANTARG*> pointers(total);
         for (size_t p = 0; p < total; ++p) {
             pointers[p] = &frame.passing[p];
         }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <set>
@@ -57,6 +58,7 @@ public:
         owner_->AddRef();
         kind_ = IsDual(type_) && !interfaceView_ ? TKIND_DISPATCH : type_.kind;
         BuildFunctions();
+        kept_ = std::make_unique<std::atomic<FUNCDESC*>[]>(funcs_.size());
     }
 
     // ITypeInfo
@@ -139,6 +141,24 @@ public:
         return false;
     }
 
+    // The description of function index, made on first use and kept until this
+    // type description goes (its destructor frees every block handed out), so a
+    // dispatch call needs no allocation to read it. Null when it cannot be made.
+    const FUNCDESC* KeptFuncDesc(UINT index) {
+        FUNCDESC* desc = kept_[index].load(std::memory_order_acquire);
+        if (desc != nullptr || FAILED(GetFuncDesc(index, &desc))) {
+            return desc;
+        }
+        FUNCDESC* first = nullptr;
+        if (!kept_[index].compare_exchange_strong(first, desc, std::memory_order_acq_rel)) {
+            ReleaseFuncDesc(desc);  // another thread kept its own first
+            return first;
+        }
+        return desc;
+    }
+
+    TYPEKIND Kind() const { return kind_; }
+
 private:
     const std::u16string* FindVarName(MEMBERID memid, const std::u16string** doc) const;
 
@@ -177,6 +197,7 @@ private:
     std::vector<FuncEntry> inherited_;
     std::mutex mutex_;
     std::set<void*> handedOut_;
+    std::unique_ptr<std::atomic<FUNCDESC*>[]> kept_;  // one per entry of funcs_
 };
 
 constexpr MEMBERID kEnumMemidBase = 0x40000000;
@@ -590,6 +611,15 @@ HRESULT FindFuncIndex(ITypeInfo* info, MEMBERID memid, WORD flags, UINT* index) 
     const auto* own = dynamic_cast<const TypeInfo*>(info);
     if (own == nullptr) return E_NOINTERFACE;
     return own->FuncIndex(memid, flags, index) ? S_OK : S_FALSE;
+}
+
+HRESULT FindKeptFuncDesc(ITypeInfo* info, MEMBERID memid, WORD flags, const FUNCDESC** desc) {
+    auto* own = dynamic_cast<TypeInfo*>(info);
+    if (own == nullptr || own->Kind() != TKIND_INTERFACE) return E_NOINTERFACE;
+    UINT index = 0;
+    if (!own->FuncIndex(memid, flags, &index)) return S_FALSE;
+    *desc = own->KeptFuncDesc(index);
+    return *desc != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CreateTypeInfo(ITypeLib* owner, std::shared_ptr<const LibraryModel> model, int32_t index, bool interfaceView,

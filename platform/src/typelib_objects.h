@@ -80,6 +80,12 @@ inline bool IsDual(const TypeModel& t) {
 // searches through the interface).
 HRESULT FindFuncIndex(ITypeInfo* info, MEMBERID memid, WORD flags, UINT* index);
 
+// The description of the function with memid and an invoke kind in flags in a
+// vtable view of one of this platform's own type descriptions, made once and
+// kept with it (the caller releases nothing): S_OK; S_FALSE when the view
+// declares no such function itself; E_NOINTERFACE when info is not such a view.
+HRESULT FindKeptFuncDesc(ITypeInfo* info, MEMBERID memid, WORD flags, const FUNCDESC** desc);
+
 // The work behind ITypeInfo::Invoke and DispInvoke, written against the public ITypeInfo
 // methods so it works for any type description of a vtable interface.
 HRESULT InvokeFromTypeInfo(ITypeInfo* typeInfo, void* instance, MEMBERID memid, WORD flags, DISPPARAMS* params,
