@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
 """The Python binding's cost, measured side by side in one run:
 
-1. per-call overhead: s.PercentToDB(50.0) through the binding against the same
-   member called through IDispatch from C++ (bench_transform_frame has no such
-   case, so the native figure is a tight loop of the binding's own native call
-   path with the Python layer removed: _core.Object.call);
+1. per-call overhead: Invert on 16 samples through the binding against the
+   C++ vtable call, back to back in one process (bench_python_invert's
+   SmallCall), and s.PercentToDB(50.0) timed from Python;
 2. s.Invert on 10 million samples (events off, no smoothing) through the binding
    against the C++ vtable call, both in one process on the same memory
    (bench_python_invert, which embeds the interpreter);
@@ -40,21 +39,19 @@ def best_of(fn, repeat=7, number=1):
     return statistics.median(times), min(times), max(times)
 
 
-def paired_invert(bench):
-    """One run of bench_python_invert: the median over its repetitions of
-    (binding us, vtable us, ratio), or None when it is not built."""
+def run_invert_bench(bench):
+    """One run of bench_python_invert: {case: counters of its median}, or None
+    when it is not built."""
     if not os.path.exists(bench):
         return None
     with tempfile.NamedTemporaryFile(suffix=".json") as report:
-        subprocess.run([bench, "--benchmark_filter=^Pairs", "--benchmark_out=" + report.name,
-                        "--benchmark_out_format=json", "--benchmark_repetitions=9",
-                        "--benchmark_report_aggregates_only=true"],
+        subprocess.run([bench, "--benchmark_filter=^Pairs|^SmallCall/.*after_sweep:0",
+                        "--benchmark_out=" + report.name, "--benchmark_out_format=json",
+                        "--benchmark_repetitions=9", "--benchmark_report_aggregates_only=true"],
                        capture_output=True, text=True, check=True)
         out = open(report.name).read()
-    for b in json.loads(out)["benchmarks"]:
-        if b.get("aggregate_name") == "median":
-            return b["binding_us"], b["vtable_us"], b["ratio"]
-    return None
+    return {b["run_name"].split("/min_time")[0]: b for b in json.loads(out)["benchmarks"]
+            if b.get("aggregate_name") == "median"}
 
 
 def main():
@@ -64,26 +61,26 @@ def main():
     s.SmoothLeftEnabled = False
     s.SmoothRightEnabled = False
 
-    # 1. Per-call overhead of the Python layer over the native dispatch call.
-    index = [m[0] for m in s._object.members()].index("PercentToDB")
-    native = best_of(lambda: s._object.call(index, (50.0,)), number=20000)[0]
-    python = best_of(lambda: s.PercentToDB(50.0), number=20000)[0]
-    print("PercentToDB: %.2f us per call through the binding, %.2f us through _core, Python layer %.2f us"
-          % (python * 1e6, native * 1e6, (python - native) * 1e6))
-
-    # 2. Invert on 10 million samples through the binding against the vtable
-    # call, in one process on the same memory (bench_python_invert: calls in
-    # alternating pairs). Three processes, since a process's memory placement
-    # can shift both sides' times.
+    # 1 and 2. The binding against the vtable call, in one process: a call on
+    # 16 samples back to back, and Invert on 10 million samples in alternating
+    # pairs. Three processes, since a process's memory placement can shift
+    # both sides' times.
+    per_call = best_of(lambda: s.PercentToDB(50.0), number=20000)[0]
+    print("PercentToDB: %.2f us per call through the binding, timed from Python" % (per_call * 1e6))
     bench = os.path.join(build, "bin", "bench_python_invert")
     ratios = []
     for _ in range(3):
-        result = paired_invert(bench)
-        if result is None:
+        cases = run_invert_bench(bench)
+        if cases is None:
             print("Invert: bench_python_invert not built")
             break
-        ratios.append(result[2])
-        print("Invert, 10 M samples, one process: binding %.1f us, vtable %.1f us, ratio %.3f" % result)
+        small = [cases["SmallCall/%s/after_sweep:0" % side]["call_us"] for side in ("binding", "vtable")]
+        pairs = cases["Pairs"]
+        ratios.append(pairs["ratio"])
+        print("Invert, 16 samples: binding %.2f us, vtable %.2f us, the binding adds %.2f us" %
+              (small[0], small[1], small[0] - small[1]))
+        print("Invert, 10 M samples, one process: binding %.1f us, vtable %.1f us, ratio %.3f"
+              % (pairs["binding_us"], pairs["vtable_us"], pairs["ratio"]))
     if ratios:
         print("Invert: median ratio over the processes %.3f" % statistics.median(ratios))
 

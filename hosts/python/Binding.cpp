@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <utility>
 #include <vector>
@@ -364,6 +365,16 @@ private:
     // returns whether it wraps numpy memory.
     static bool Convert(const Member& m, const Parameter& p, py::handle a, Arguments& call, std::size_t i,
                         bool owned) {
+        try {
+            return ConvertValue(m, p, a, call, i, owned);
+        } catch (const py::cast_error&) {
+            throw py::type_error(m.name + "(): " + p.name + " must be a " + KindName(p.kind) + ", not " +
+                                 std::string(Py_TYPE(a.ptr())->tp_name));
+        }
+    }
+
+    static bool ConvertValue(const Member& m, const Parameter& p, py::handle a, Arguments& call, std::size_t i,
+                             bool owned) {
         VARIANT& v = call.variants[call.count - 1 - i];
         switch (p.kind) {
             case Kind::Float: v.vt = VT_R4; v.fltVal = a.cast<float>(); return false;
@@ -591,7 +602,10 @@ private:
                 Parameter p;
                 const ELEMDESC& e = desc->lprgelemdescParam[i];
                 const USHORT pf = e.paramdesc.wParamFlags;
-                p.name = static_cast<UINT>(i + 1) < got ? TakeBstr(names[i + 1]) : "arg" + std::to_string(i);
+                // A property put's value has no name of its own in the type information.
+                p.name = static_cast<UINT>(i + 1) < got ? TakeBstr(names[i + 1])
+                         : desc->invkind == INVOKE_FUNC ? "arg" + std::to_string(i)
+                                                        : std::string("value");
                 p.kind = KindOf(e.tdesc, info);
                 p.retval = (pf & PARAMFLAG_FRETVAL) != 0;
                 p.out = (pf & PARAMFLAG_FOUT) != 0;
@@ -692,6 +706,109 @@ private:
     std::vector<Member> members_;
 };
 
+// ---- Members as native functions -------------------------------------------
+//
+// The generated classes' methods and property accessors are native functions
+// with the vector calling convention: a call runs no Python code of the
+// binding's and no general argument dispatch, only the conversions it needs.
+// Each function gets the object it is called on first (a method through an
+// instance-method wrapper, an accessor from the property), reads its
+// `_object`, binds keyword arguments by the parameter names, and calls the
+// member by index.
+
+struct NativeMember {
+    std::size_t index = 0;
+    std::string name, doc;
+    std::vector<std::string> inputs;  // parameter names, in order
+    PyMethodDef def{};
+};
+
+// The functions point into these for as long as the process runs.
+std::deque<NativeMember>& NativeMembers() {
+    static std::deque<NativeMember> members;
+    return members;
+}
+
+py::tuple BindArguments(const NativeMember& member, PyObject* const* args, std::size_t given, PyObject* names) {
+    const std::size_t count = member.inputs.size();
+    const std::size_t named = names ? static_cast<std::size_t>(PyTuple_GET_SIZE(names)) : 0;
+    if (given > count) {
+        throw py::type_error(member.name + "() takes " + std::to_string(count) + " arguments, " +
+                             std::to_string(given + named) + " given");
+    }
+    std::vector<PyObject*> values(count, nullptr);
+    for (std::size_t i = 0; i < given; ++i) values[i] = args[i];
+    for (std::size_t k = 0; k < named; ++k) {
+        const char* name = PyUnicode_AsUTF8(PyTuple_GET_ITEM(names, static_cast<Py_ssize_t>(k)));
+        if (!name) throw py::error_already_set();
+        std::size_t i = 0;
+        while (i < count && member.inputs[i] != name) ++i;
+        if (i == count) throw py::type_error(member.name + "() got an unexpected keyword argument '" + name + "'");
+        if (values[i]) throw py::type_error(member.name + "() got multiple values for argument '" + name + "'");
+        values[i] = args[given + k];
+    }
+    py::tuple bound(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!values[i]) throw py::type_error(member.name + "() missing a required argument: '" + member.inputs[i] + "'");
+        bound[i] = py::reinterpret_borrow<py::object>(values[i]);
+    }
+    return bound;
+}
+
+PyObject* CallNativeMember(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* names) {
+    const auto* member = static_cast<const NativeMember*>(PyCapsule_GetPointer(self, nullptr));
+    if (!member) return nullptr;
+    try {
+        if (nargs < 1) throw py::type_error(member->name + "() must be called on an object");
+        static PyObject* const objectName = PyUnicode_InternFromString("_object");
+        const auto holder = py::reinterpret_steal<py::object>(PyObject_GetAttr(args[0], objectName));
+        if (!holder) throw py::error_already_set();
+        Object& object = holder.cast<Object&>();
+        const std::size_t given = static_cast<std::size_t>(nargs - 1);
+        if (!names && given == member->inputs.size()) {
+            // Every argument in order: the usual call, with nothing to match by name.
+            py::tuple bound(given);
+            for (std::size_t i = 0; i < given; ++i) bound[i] = py::reinterpret_borrow<py::object>(args[i + 1]);
+            return object.Call(member->index, bound).release().ptr();
+        }
+        return object.Call(member->index, BindArguments(*member, args + 1, given, names)).release().ptr();
+    } catch (py::error_already_set& e) {
+        e.restore();
+    } catch (const py::builtin_exception& e) {
+        e.set_error();
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (const std::exception& e) {
+        PyErr_SetString(PyExc_RuntimeError, e.what());
+    }
+    return nullptr;
+}
+
+// A native function calling member index with the object as its first
+// argument; as_method wraps it so that it binds to an instance as a method.
+// The docstring starts with the signature (for help and inspect).
+py::object MakeNativeMember(std::size_t index, const std::string& name, const std::string& doc,
+                            const std::vector<std::string>& inputs, bool asMethod) {
+    NativeMember& member = NativeMembers().emplace_back();
+    member.index = index;
+    member.name = name;
+    member.inputs = inputs;
+    member.doc = name + "(self";
+    for (const std::string& input : inputs) member.doc += ", " + input;
+    member.doc += ")\n--\n\n" + doc;
+    member.def.ml_name = member.name.c_str();
+    member.def.ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&CallNativeMember));
+    member.def.ml_flags = METH_FASTCALL | METH_KEYWORDS;
+    member.def.ml_doc = member.doc.c_str();
+    const py::capsule self(static_cast<void*>(&member));
+    auto function = py::reinterpret_steal<py::object>(PyCFunction_NewEx(&member.def, self.ptr(), nullptr));
+    if (!function) throw py::error_already_set();
+    if (!asMethod) return function;
+    auto method = py::reinterpret_steal<py::object>(PyInstanceMethod_New(function.ptr()));
+    if (!method) throw py::error_already_set();
+    return method;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_core, m) {
@@ -703,4 +820,8 @@ PYBIND11_MODULE(_core, m) {
         .def("set_handler", &Object::SetHandler)
         .def("call", &Object::Call)
         .def("draw", &Object::Draw, py::arg("width"), py::arg("height"));
+    m.def("member", &MakeNativeMember, py::arg("index"), py::arg("name"), py::arg("doc"), py::arg("inputs"),
+          py::arg("as_method"),
+          "A native function calling the member at index (in Object.members()) on the object given first: "
+          "a method of the class when as_method, else a property accessor.");
 }

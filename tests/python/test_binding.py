@@ -84,6 +84,16 @@ class Arrays(unittest.TestCase):
         readonly.flags.writeable = False
         with self.assertRaises(TypeError):
             s.Invert(readonly)
+        # Arguments bound by name, and scalars of the wrong type, are refused
+        # with the parameter's name; nothing is changed.
+        a = numpy.arange(4, dtype=numpy.int16)
+        for call, message in ((lambda: s.Fade(a, AmpLeft=50), "missing .*'AmpRight'"),
+                              (lambda: s.Fade(a, 50, AmpLeft=50, AmpRight=1), "multiple values .*'AmpLeft'"),
+                              (lambda: s.Amplify(a, Gain=2), "unexpected keyword .*'Gain'"),
+                              (lambda: s.Amplify(a, "2"), "Amp must be a float")):
+            with self.assertRaisesRegex(TypeError, message):
+                call()
+        numpy.testing.assert_array_equal(a, [0, 1, 2, 3])
 
     def test_no_leak_over_many_calls(self):
         s = fresh()

@@ -13,7 +13,6 @@ Sample arrays are numpy int16 arrays; an [in,out] array is changed in place
 return the new array. Float arrays come back as float32 arrays.
 """
 
-import inspect as _inspect
 import os as _os
 import sys as _sys
 
@@ -50,27 +49,6 @@ _core.set_error_class(Error)
 
 _EVENT_PROGRESS = 1
 _EVENT_END = 2
-
-
-def _make_method(index, name, doc, inputs):
-    parameters = [_inspect.Parameter(p, _inspect.Parameter.POSITIONAL_OR_KEYWORD) for p in inputs]
-    signature = _inspect.Signature(parameters)
-
-    count = len(inputs)
-
-    def method(self, *args, **kwargs):
-        # The native call returns what the method returns (see _core.Object.call).
-        if kwargs or len(args) != count:
-            bound = signature.bind(*args, **kwargs)
-            args = tuple(bound.arguments[p] for p in inputs)
-        return self._object.call(index, args)
-
-    method.__name__ = name
-    method.__qualname__ = name
-    method.__doc__ = doc
-    method.__signature__ = _inspect.Signature(
-        [_inspect.Parameter("self", _inspect.Parameter.POSITIONAL_OR_KEYWORD)] + parameters)
-    return method
 
 
 def _describe(name, doc, params):
@@ -173,18 +151,12 @@ def _build_class(class_name, prog_id):
             putters[name] = index
         else:
             inputs = [p[0] for p in params if not p[4]]
-            namespace[name] = _make_method(index, name, _describe(name, doc, params), inputs)
+            namespace[name] = _core.member(index, name, _describe(name, doc, params), inputs, as_method=True)
     for name in sorted(set(getters) | set(putters)):
         get_index, doc = getters.get(name, (None, ""))
-
-        def fget(self, _i=get_index):
-            return self._object.call(_i, ())
-
-        def fset(self, value, _i=putters.get(name)):
-            self._object.call(_i, (value,))
-
-        namespace[name] = property(fget if get_index is not None else None,
-                                   fset if name in putters else None, doc=doc)
+        fget = _core.member(get_index, name, doc, [], as_method=False) if get_index is not None else None
+        fset = _core.member(putters[name], name, doc, ["value"], as_method=False) if name in putters else None
+        namespace[name] = property(fget, fset, doc=doc)
     del probe
     base = _Display if class_name == "SonalterDisplay2" else _Component
     return type(class_name, (base,), namespace)
