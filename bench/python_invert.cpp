@@ -6,8 +6,8 @@
 // (The build tree's Python package comes first on the module path.)
 //
 // The interpreter is embedded: each Binding iteration calls `s.Invert(a)`, which
-// runs the generated Python method, the binding's native call and the late-bound
-// Invoke, as a script's call does. Both sides use objects of the registered
+// runs the binding's native method and the late-bound Invoke, as a script's
+// call does. Both sides use objects of the registered
 // module, and the numpy array `a` is a view of the very SAFEARRAY that the
 // vtable call gets, so they negate the same pages with the same code; what is
 // left between them is the binding. Prints the ratio binding / vtable; by

@@ -267,10 +267,30 @@ SAFEARRAY* CopyToArray(const void* data, std::size_t count, VARTYPE vt, std::siz
     return array;
 }
 
+// The calling thread's apartment: entered with the first object made in the
+// thread and left when the thread ends. Leaving it with each thread's last
+// object would unload the component, and the next object would load it again
+// (0.4 ms, where making an object otherwise takes 0.1 ms): a batch worker makes
+// one object per file.
+class Apartment {
+public:
+    static HRESULT Enter() {
+        thread_local const Apartment apartment;
+        return apartment.status_;
+    }
+
+private:
+    Apartment() : status_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~Apartment() {
+        if (SUCCEEDED(status_)) CoUninitialize();
+    }
+    HRESULT status_;
+};
+
 class Object {
 public:
     Object(const std::string& progId, const std::string& modulePath) {
-        const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        const HRESULT init = Apartment::Enter();
         if (FAILED(init)) throw std::runtime_error("CoInitializeEx failed: " + Hex(init));
         const std::u16string wideId = Utf16(progId);
         CLSID clsid{};
@@ -295,7 +315,6 @@ public:
             sink_->Release();
         }
         if (object_) object_->Release();
-        CoUninitialize();
     }
     Object(const Object&) = delete;
     Object& operator=(const Object&) = delete;
@@ -818,7 +837,6 @@ PYBIND11_MODULE(_core, m) {
         .def(py::init<const std::string&, const std::string&>(), py::arg("prog_id"), py::arg("module_path") = "")
         .def("members", &Object::Members)
         .def("set_handler", &Object::SetHandler)
-        .def("call", &Object::Call)
         .def("draw", &Object::Draw, py::arg("width"), py::arg("height"));
     m.def("member", &MakeNativeMember, py::arg("index"), py::arg("name"), py::arg("doc"), py::arg("inputs"),
           py::arg("as_method"),
