@@ -13,6 +13,9 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -144,6 +147,14 @@ struct Member {
     std::vector<const Parameter*> inputs;
     bool hasRetval = false;
     int soleInOut = -1;
+};
+
+// What the binding knows of a class's dispatch interface, read from its type
+// information once per class and shared by all its objects.
+struct ClassMembers {
+    std::vector<Member> list;
+    DISPID cancelId = DISPID_UNKNOWN;     // CancelTransform, if any
+    DISPID lastErrorId = DISPID_UNKNOWN;  // the LastErrorNum get, if any
 };
 
 // An IDispatch sink for the class's event interface: event DISPIDs go to
@@ -302,7 +313,7 @@ public:
         if (FAILED(hr)) throw std::runtime_error(progId + " is not registered (status " + Hex(hr) + ")");
         hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object_));
         if (FAILED(hr)) throw std::runtime_error("cannot create " + progId + " (status " + Hex(hr) + ")");
-        ReadMembers();
+        members_ = MembersOf(clsid);
         Advise();
     }
     ~Object() {
@@ -321,7 +332,7 @@ public:
 
     py::list Members() const {
         py::list out;
-        for (const Member& m : members_) {
+        for (const Member& m : members_->list) {
             py::list params;
             for (const Parameter& p : m.params) {
                 params.append(py::make_tuple(p.name, KindName(p.kind), p.in, p.out, p.retval));
@@ -339,8 +350,8 @@ public:
     // else the one [in,out] argument; with [in,out] arrays that the component
     // replaced or resized, the new array (or the retval and the new arrays).
     py::object Call(std::size_t index, py::tuple args) {
-        if (index >= members_.size()) throw py::index_error("no such member");
-        const Member& m = members_[index];
+        if (index >= members_->list.size()) throw py::index_error("no such member");
+        const Member& m = members_->list[index];
         if (args.size() != m.inputs.size()) {
             throw py::type_error(m.name + "() takes " + std::to_string(m.inputs.size()) + " arguments, " +
                                  std::to_string(args.size()) + " given");
@@ -573,11 +584,12 @@ private:
     }
 
     py::object LastErrorNumber() {
-        if (lastErrorId_ == DISPID_UNKNOWN) return py::none();
+        const DISPID lastErrorId = members_->lastErrorId;
+        if (lastErrorId == DISPID_UNKNOWN) return py::none();
         DISPPARAMS none = {nullptr, nullptr, 0, 0};
         VARIANT v;
         VariantInit(&v);
-        if (FAILED(object_->Invoke(lastErrorId_, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &v, nullptr, nullptr))) {
+        if (FAILED(object_->Invoke(lastErrorId, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &v, nullptr, nullptr))) {
             return py::none();
         }
         py::object out = FromVariant(v);
@@ -598,7 +610,22 @@ private:
         std::fprintf(stderr, "qelvsonalter2: registered %s for %s\n", path.c_str(), progId.c_str());
     }
 
-    void ReadMembers() {
+    // The members of the class, read from the object's type information the
+    // first time an object of the class is made (reading them takes longer than
+    // making the object).
+    std::shared_ptr<const ClassMembers> MembersOf(REFCLSID clsid) {
+        static std::mutex lock;
+        static std::map<std::string, std::shared_ptr<const ClassMembers>> known;
+        const std::string key(reinterpret_cast<const char*>(&clsid), sizeof clsid);
+        const std::lock_guard<std::mutex> hold(lock);
+        std::shared_ptr<const ClassMembers>& members = known[key];
+        if (!members) members = ReadMembers();
+        return members;
+    }
+
+    std::shared_ptr<const ClassMembers> ReadMembers() {
+        auto read = std::make_shared<ClassMembers>();
+        std::vector<Member>& members = read->list;
         ITypeInfo* info = nullptr;
         HRESULT hr = object_->GetTypeInfo(0, 0, &info);
         if (FAILED(hr) || !info) throw std::runtime_error("the object has no type information");
@@ -638,12 +665,12 @@ private:
             info->ReleaseFuncDesc(desc);
             // The IDispatch members themselves are not the object's own.
             if (m.dispid >= 0x60000000 || m.name.empty()) continue;
-            if (m.name == "CancelTransform") sinkCancelId_ = m.dispid;
-            if (m.name == "LastErrorNum" && m.invkind == INVOKE_PROPERTYGET) lastErrorId_ = m.dispid;
-            members_.push_back(std::move(m));
+            if (m.name == "CancelTransform") read->cancelId = m.dispid;
+            if (m.name == "LastErrorNum" && m.invkind == INVOKE_PROPERTYGET) read->lastErrorId = m.dispid;
+            members.push_back(std::move(m));
         }
         // Pointers into params, taken once no member moves any more.
-        for (Member& m : members_) {
+        for (Member& m : members) {
             int inOuts = 0;
             for (const Parameter& p : m.params) {
                 if (p.retval) {
@@ -660,12 +687,13 @@ private:
         }
         if (attr) info->ReleaseTypeAttr(attr);
         info->Release();
+        return read;
     }
 
     void Advise() {
         sink_ = new EventSink;
         sink_->object = object_;
-        sink_->cancelId = sinkCancelId_;
+        sink_->cancelId = members_->cancelId;
         IConnectionPointContainer* container = nullptr;
         if (FAILED(object_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)))) return;
         IEnumConnectionPoints* points = nullptr;
@@ -720,9 +748,7 @@ private:
     EventSink* sink_ = nullptr;
     IConnectionPoint* point_ = nullptr;
     DWORD cookie_ = 0;
-    DISPID sinkCancelId_ = DISPID_UNKNOWN;
-    DISPID lastErrorId_ = DISPID_UNKNOWN;
-    std::vector<Member> members_;
+    std::shared_ptr<const ClassMembers> members_;
 };
 
 // ---- Members as native functions -------------------------------------------
