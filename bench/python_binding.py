@@ -8,8 +8,9 @@
    against the C++ vtable call, both in one process on the same memory
    (bench_python_invert, which embeds the interpreter);
 3. a batch of N small files on a 2-worker local Dask cluster against a
-   sequential loop over the same files (python3 -m qelvsonalter2 batch), in a
-   temporary folder under QELV_BATCH_DIR (default: the system's).
+   sequential loop over the same files (python3 -m qelvsonalter2 batch), with
+   the files in memory (/dev/shm) and on disk (the system's temporary folder),
+   or in QELV_BATCH_DIR alone.
 
 Run from the build tree:  PYTHONPATH=build/release/python python3 bench/python_binding.py [build/release]
 """
@@ -84,13 +85,25 @@ def main():
     if ratios:
         print("Invert: median ratio over the processes %.3f" % statistics.median(ratios))
 
-    # 3. Batch on a 2-worker local cluster against a sequential loop.
+    # 3. Batch on a 2-worker local cluster against a sequential loop, with the
+    # files in memory (tmpfs) and on disk. On disk, the kernel writes the
+    # outputs out after each file's call has returned: in the sequential loop on
+    # the idle second processor, in the batch on processors the workers fill.
+    # QELV_BATCH_DIR names one folder to use instead.
     files = int(os.environ.get("QELV_BATCH_FILES", "200"))
     # A clean-up chain as a batch would run it: rumble filter, compressor, level, fade.
     chain = os.environ.get("QELV_BATCH_CHAIN", "HighPassFilter 80 1 Compressor -20 50 10 Normalize 95 true Fade 100 0")
-    # QELV_BATCH_DIR puts the files elsewhere, e.g. /dev/shm to take the
-    # kernel's writing of the outputs to disk out of the comparison.
-    with tempfile.TemporaryDirectory(dir=os.environ.get("QELV_BATCH_DIR") or None) as folder:
+    if os.environ.get("QELV_BATCH_DIR"):
+        places = [("in " + os.environ["QELV_BATCH_DIR"], os.environ["QELV_BATCH_DIR"])]
+    else:
+        places = [("in memory", "/dev/shm")] if os.path.isdir("/dev/shm") else []
+        places.append(("on disk", tempfile.gettempdir()))
+    for k, (label, parent) in enumerate(places):
+        compare_batch(label, parent, files, chain, whole_command=k == 0)
+
+
+def compare_batch(label, parent, files, chain, whole_command):
+    with tempfile.TemporaryDirectory(dir=parent) as folder:
         source = os.path.join(folder, "in")
         os.makedirs(source)
         rng = numpy.random.default_rng(1)
@@ -106,15 +119,16 @@ def main():
                 batch.process_file(os.path.join(source, name), os.path.join(folder, tag + name), chain_list)
             return time.perf_counter() - start
 
-        alone = sequential("seq-")
-        # The command as a user runs it: interpreter, cluster start and all.
-        start = time.perf_counter()
-        subprocess.run([sys.executable, "-m", "qelvsonalter2", "batch", source, "--out", os.path.join(folder, "out"),
-                        "--chain", chain, "-q"], check=True, capture_output=True)
-        whole = time.perf_counter() - start
-        shutil.rmtree(os.path.join(folder, "out"))
-        print("batch of %d files: sequential %.2f s; the whole command with its cluster start %.2f s, %.2fx"
-              % (files, alone, whole, alone / whole))
+        if whole_command:
+            alone = sequential("seq-")
+            # The command as a user runs it: interpreter, cluster start and all.
+            start = time.perf_counter()
+            subprocess.run([sys.executable, "-m", "qelvsonalter2", "batch", source, "--out",
+                            os.path.join(folder, "out"), "--chain", chain, "-q"], check=True, capture_output=True)
+            whole = time.perf_counter() - start
+            shutil.rmtree(os.path.join(folder, "out"))
+            print("batch of %d files %s: sequential %.2f s; the whole command with its cluster start %.2f s, %.2fx"
+                  % (files, label, alone, whole, alone / whole))
         # The batch itself on a cluster that is already running, in alternating
         # rounds with the sequential loop, so that a change in the machine's
         # speed falls on both; the first batch starts the workers' modules.
@@ -129,11 +143,11 @@ def main():
                 # Removed before the kernel writes them out, which would
                 # otherwise fall into a later round.
                 shutil.rmtree(os.path.join(folder, "out"))
-                print("  round %d: sequential %.3f s, on a running 2-worker cluster %.3f s, %.2fx%s"
-                      % (k, loop, cluster_time, loop / cluster_time, " (fresh workers)" if k == 0 else ""))
+                print("  %s, round %d: sequential %.3f s, on a running 2-worker cluster %.3f s, %.2fx%s"
+                      % (label, k, loop, cluster_time, loop / cluster_time, " (fresh workers)" if k == 0 else ""))
                 if k:
                     ratios.append(loop / cluster_time)
-        print("batch: median speed-up on the running cluster %.2fx" % statistics.median(ratios))
+        print("batch %s: median speed-up on the running cluster %.2fx" % (label, statistics.median(ratios)))
 
 
 if __name__ == "__main__":
