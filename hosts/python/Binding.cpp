@@ -346,7 +346,7 @@ public:
     void SetHandler(py::object handler) { sink_->handler = std::move(handler); }
 
     // Calls a member by index in Members(). Arguments are the [in] and [in,out]
-    // parameters in order. Returns what the Python method returns: the retval;
+    // parameters in order. Returns what the method returns to Python: the retval;
     // else the one [in,out] argument; with [in,out] arrays that the component
     // replaced or resized, the new array (or the retval and the new arrays).
     py::object Call(std::size_t index, py::tuple args) {
