@@ -7,7 +7,8 @@
 2. s.Invert on 10 million samples (events off, no smoothing) through the binding
    against the C++ vtable call, both in one process on the same memory
    (bench_python_invert, which embeds the interpreter);
-3. a batch of N small files on a 2-worker local Dask cluster against a
+3. a batch of N small files (QELV_BATCH_FILES, default 200, of QELV_BATCH_SECONDS,
+   default 10 s) on a 2-worker local Dask cluster against a
    sequential loop over the same files (python3 -m qelvsonalter2 batch), with
    the files in memory (/dev/shm) and on disk (the system's temporary folder),
    or in QELV_BATCH_DIR alone.
@@ -91,6 +92,7 @@ def main():
     # the idle second processor, in the batch on processors the workers fill.
     # QELV_BATCH_DIR names one folder to use instead.
     files = int(os.environ.get("QELV_BATCH_FILES", "200"))
+    seconds = float(os.environ.get("QELV_BATCH_SECONDS", "10"))
     # A clean-up chain as a batch would run it: rumble filter, compressor, level, fade.
     chain = os.environ.get("QELV_BATCH_CHAIN", "HighPassFilter 80 1 Compressor -20 50 10 Normalize 95 true Fade 100 0")
     if os.environ.get("QELV_BATCH_DIR"):
@@ -99,17 +101,17 @@ def main():
         places = [("in memory", "/dev/shm")] if os.path.isdir("/dev/shm") else []
         places.append(("on disk", tempfile.gettempdir()))
     for k, (label, parent) in enumerate(places):
-        compare_batch(label, parent, files, chain, whole_command=k == 0)
+        compare_batch(label, parent, files, seconds, chain, whole_command=k == 0)
 
 
-def compare_batch(label, parent, files, chain, whole_command):
+def compare_batch(label, parent, files, seconds, chain, whole_command):
     with tempfile.TemporaryDirectory(dir=parent) as folder:
         source = os.path.join(folder, "in")
         os.makedirs(source)
         rng = numpy.random.default_rng(1)
         for i in range(files):
             batch.write_wav(os.path.join(source, "f%03d.wav" % i),
-                            rng.integers(-20000, 20000, 441000, dtype=numpy.int16), 44100, 1)
+                            rng.integers(-20000, 20000, int(44100 * seconds), dtype=numpy.int16), 44100, 1)
         names = sorted(os.listdir(source))
         chain_list = batch.parse_chain(chain)
 
@@ -127,8 +129,8 @@ def compare_batch(label, parent, files, chain, whole_command):
                             os.path.join(folder, "out"), "--chain", chain, "-q"], check=True, capture_output=True)
             whole = time.perf_counter() - start
             shutil.rmtree(os.path.join(folder, "out"))
-            print("batch of %d files %s: sequential %.2f s; the whole command with its cluster start %.2f s, %.2fx"
-                  % (files, label, alone, whole, alone / whole))
+            print("batch of %d files of %g s %s: sequential %.2f s; the whole command with its cluster start %.2f s, %.2fx"
+                  % (files, seconds, label, alone, whole, alone / whole))
         # The batch itself on a cluster that is already running, in alternating
         # rounds with the sequential loop, so that a change in the machine's
         # speed falls on both; the first batch starts the workers' modules.
