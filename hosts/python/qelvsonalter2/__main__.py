@@ -24,6 +24,12 @@ def main(argv=None):
     except ValueError as error:
         print("error: %s" % error, file=sys.stderr)
         return 2
+    except KeyboardInterrupt:
+        # Every output is written whole or not at all, so the same command
+        # later carries on where this one stopped.
+        print("\ninterrupted: the outputs written so far are complete; run the same command again for the rest",
+              file=sys.stderr)
+        return 130
     print("%d written, %d up to date, %d failed" % (done, len(skipped), len(failures)))
     for source, message in failures:
         print("  %s: %s" % (source, message))
