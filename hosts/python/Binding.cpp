@@ -345,13 +345,17 @@ public:
 
     void SetHandler(py::object handler) { sink_->handler = std::move(handler); }
 
+    const Member& MemberAt(std::size_t index) const {
+        if (index >= members_->list.size()) throw py::index_error("no such member");
+        return members_->list[index];
+    }
+
     // Calls a member by index in Members(). Arguments are the [in] and [in,out]
     // parameters in order. Returns what the method returns to Python: the retval;
     // else the one [in,out] argument; with [in,out] arrays that the component
     // replaced or resized, the new array (or the retval and the new arrays).
     py::object Call(std::size_t index, py::tuple args) {
-        if (index >= members_->list.size()) throw py::index_error("no such member");
-        const Member& m = members_->list[index];
+        const Member& m = MemberAt(index);
         if (args.size() != m.inputs.size()) {
             throw py::type_error(m.name + "() takes " + std::to_string(m.inputs.size()) + " arguments, " +
                                  std::to_string(args.size()) + " given");
@@ -758,13 +762,12 @@ private:
 // binding's and no general argument dispatch, only the conversions it needs.
 // Each function gets the object it is called on first (a method through an
 // instance-method wrapper, an accessor from the property), reads its
-// `_object`, binds keyword arguments by the parameter names, and calls the
-// member by index.
+// `_object`, binds keyword arguments by the member's parameter names, and
+// calls the member by index.
 
 struct NativeMember {
     std::size_t index = 0;
-    std::string name, doc;
-    std::vector<std::string> inputs;  // parameter names, in order
+    std::string name, doc;  // what the function's definition points to
     PyMethodDef def{};
 };
 
@@ -774,9 +777,10 @@ std::deque<NativeMember>& NativeMembers() {
     return members;
 }
 
-py::tuple BindArguments(const NativeMember& member, PyObject* const* args, std::size_t given, PyObject* names) {
+// The arguments of a call with keywords, in the member's parameter order.
+py::tuple BindArguments(const Member& member, PyObject* const* args, std::size_t given, PyObject* names) {
     const std::size_t count = member.inputs.size();
-    const std::size_t named = names ? static_cast<std::size_t>(PyTuple_GET_SIZE(names)) : 0;
+    const std::size_t named = static_cast<std::size_t>(PyTuple_GET_SIZE(names));
     if (given > count) {
         throw py::type_error(member.name + "() takes " + std::to_string(count) + " arguments, " +
                              std::to_string(given + named) + " given");
@@ -787,14 +791,16 @@ py::tuple BindArguments(const NativeMember& member, PyObject* const* args, std::
         const char* name = PyUnicode_AsUTF8(PyTuple_GET_ITEM(names, static_cast<Py_ssize_t>(k)));
         if (!name) throw py::error_already_set();
         std::size_t i = 0;
-        while (i < count && member.inputs[i] != name) ++i;
+        while (i < count && member.inputs[i]->name != name) ++i;
         if (i == count) throw py::type_error(member.name + "() got an unexpected keyword argument '" + name + "'");
         if (values[i]) throw py::type_error(member.name + "() got multiple values for argument '" + name + "'");
         values[i] = args[given + k];
     }
     py::tuple bound(count);
     for (std::size_t i = 0; i < count; ++i) {
-        if (!values[i]) throw py::type_error(member.name + "() missing a required argument: '" + member.inputs[i] + "'");
+        if (!values[i]) {
+            throw py::type_error(member.name + "() missing a required argument: '" + member.inputs[i]->name + "'");
+        }
         bound[i] = py::reinterpret_borrow<py::object>(values[i]);
     }
     return bound;
@@ -810,13 +816,15 @@ PyObject* CallNativeMember(PyObject* self, PyObject* const* args, Py_ssize_t nar
         if (!holder) throw py::error_already_set();
         Object& object = holder.cast<Object&>();
         const std::size_t given = static_cast<std::size_t>(nargs - 1);
-        if (!names && given == member->inputs.size()) {
-            // Every argument in order: the usual call, with nothing to match by name.
-            py::tuple bound(given);
-            for (std::size_t i = 0; i < given; ++i) bound[i] = py::reinterpret_borrow<py::object>(args[i + 1]);
-            return object.Call(member->index, bound).release().ptr();
+        if (names && PyTuple_GET_SIZE(names) > 0) {
+            return object.Call(member->index, BindArguments(object.MemberAt(member->index), args + 1, given, names))
+                .release()
+                .ptr();
         }
-        return object.Call(member->index, BindArguments(*member, args + 1, given, names)).release().ptr();
+        // Every argument in order: the usual call, with nothing to match by name.
+        py::tuple bound(given);
+        for (std::size_t i = 0; i < given; ++i) bound[i] = py::reinterpret_borrow<py::object>(args[i + 1]);
+        return object.Call(member->index, bound).release().ptr();
     } catch (py::error_already_set& e) {
         e.restore();
     } catch (const py::builtin_exception& e) {
@@ -829,17 +837,17 @@ PyObject* CallNativeMember(PyObject* self, PyObject* const* args, Py_ssize_t nar
     return nullptr;
 }
 
-// A native function calling member index with the object as its first
-// argument; as_method wraps it so that it binds to an instance as a method.
-// The docstring starts with the signature (for help and inspect).
-py::object MakeNativeMember(std::size_t index, const std::string& name, const std::string& doc,
-                            const std::vector<std::string>& inputs, bool asMethod) {
+// A native function calling member index (of the class of `object`) with the
+// object as its first argument; as_method wraps it so that it binds to an
+// instance as a method. The docstring starts with the signature (for help and
+// inspect).
+py::object MakeNativeMember(const Object& object, std::size_t index, const std::string& doc, bool asMethod) {
+    const Member& described = object.MemberAt(index);
     NativeMember& member = NativeMembers().emplace_back();
     member.index = index;
-    member.name = name;
-    member.inputs = inputs;
-    member.doc = name + "(self";
-    for (const std::string& input : inputs) member.doc += ", " + input;
+    member.name = described.name;
+    member.doc = described.name + "(self";
+    for (const Parameter* input : described.inputs) member.doc += ", " + input->name;
     member.doc += ")\n--\n\n" + doc;
     member.def.ml_name = member.name.c_str();
     member.def.ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&CallNativeMember));
@@ -864,8 +872,7 @@ PYBIND11_MODULE(_core, m) {
         .def("members", &Object::Members)
         .def("set_handler", &Object::SetHandler)
         .def("draw", &Object::Draw, py::arg("width"), py::arg("height"));
-    m.def("member", &MakeNativeMember, py::arg("index"), py::arg("name"), py::arg("doc"), py::arg("inputs"),
-          py::arg("as_method"),
-          "A native function calling the member at index (in Object.members()) on the object given first: "
-          "a method of the class when as_method, else a property accessor.");
+    m.def("member", &MakeNativeMember, py::arg("object"), py::arg("index"), py::arg("doc"), py::arg("as_method"),
+          "A native function calling the member at index (in object.members()) on an object of the same class "
+          "given first: a method of the class when as_method, else a property accessor.");
 }

@@ -150,12 +150,11 @@ def _build_class(class_name, prog_id):
         elif kind == "put":
             putters[name] = index
         else:
-            inputs = [p[0] for p in params if not p[4]]
-            namespace[name] = _core.member(index, name, _describe(name, doc, params), inputs, as_method=True)
+            namespace[name] = _core.member(probe, index, _describe(name, doc, params), as_method=True)
     for name in sorted(set(getters) | set(putters)):
         get_index, doc = getters.get(name, (None, ""))
-        fget = _core.member(get_index, name, doc, [], as_method=False) if get_index is not None else None
-        fset = _core.member(putters[name], name, doc, ["value"], as_method=False) if name in putters else None
+        fget = _core.member(probe, get_index, doc, as_method=False) if get_index is not None else None
+        fset = _core.member(probe, putters[name], doc, as_method=False) if name in putters else None
         namespace[name] = property(fget, fset, doc=doc)
     del probe
     base = _Display if class_name == "SonalterDisplay2" else _Component
