@@ -185,7 +185,6 @@ public:
     Slots& operator=(const Slots&) = delete;
     T& operator[](size_t i) { return data_[i]; }
     T* data() { return data_; }
-    size_t size() const { return size_; }
     T* begin() { return data_; }
     T* end() { return data_ + size_; }
 
