@@ -214,8 +214,10 @@ def local_cluster(workers=2):
                             dashboard_address=None, silence_logs=40, executor=SynchronousExecutor())
 
 
-def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True):
-    """Processes the files; returns (done, skipped, failures)."""
+def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True, client=None):
+    """Processes the files; returns (done, skipped, failures). Runs on `client`
+    (a connected dask.distributed Client, left open) when one is given, else on
+    the scheduler at `scheduler`, else on a local cluster of `workers`."""
     from dask.distributed import Client, as_completed
 
     chain = parse_chain(chain_text)
@@ -232,10 +234,10 @@ def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True):
 
     qelvsonalter2.Sonalter2()
 
-    cluster = None
-    if scheduler:
+    cluster, own_client = None, client is None
+    if client is None and scheduler:
         client = Client(scheduler)
-    else:
+    elif client is None:
         cluster = local_cluster(workers)
         client = Client(cluster)
     failures, done, finished = [], 0, 0
@@ -258,7 +260,8 @@ def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True):
         if progress and futures:
             sys.stderr.write("\n")
     finally:
-        client.close()
+        if own_client:
+            client.close()
         if cluster is not None:
             cluster.close()
     return done, skipped, failures
