@@ -8,10 +8,11 @@
    against the C++ vtable call, both in one process on the same memory
    (bench_python_invert, which embeds the interpreter);
 3. a batch of N small files (QELV_BATCH_FILES, default 200, of QELV_BATCH_SECONDS,
-   default 10 s) on a 2-worker local Dask cluster against a
-   sequential loop over the same files (python3 -m qelvsonalter2 batch), with
-   the files in memory (/dev/shm) and on disk (the system's temporary folder),
-   or in QELV_BATCH_DIR alone.
+   default 10 s) against a sequential loop over the same files: the whole
+   command (python3 -m qelvsonalter2 batch) once, then rounds on a running
+   2-worker local Dask cluster, with a connected client and connecting for each
+   batch; with the files in memory (/dev/shm) and on disk (the system's
+   temporary folder), or in QELV_BATCH_DIR alone.
 
 Run from the build tree:  PYTHONPATH=build/release/python python3 bench/python_binding.py [build/release]
 """
@@ -129,27 +130,45 @@ def compare_batch(label, parent, files, seconds, chain, whole_command):
                             os.path.join(folder, "out"), "--chain", chain, "-q"], check=True, capture_output=True)
             whole = time.perf_counter() - start
             shutil.rmtree(os.path.join(folder, "out"))
-            print("batch of %d files of %g s %s: sequential %.2f s; the whole command with its cluster start %.2f s, %.2fx"
-                  % (files, seconds, label, alone, whole, alone / whole))
-        # The batch itself on a cluster that is already running, in alternating
-        # rounds with the sequential loop, so that a change in the machine's
-        # speed falls on both; the first batch starts the workers' modules.
-        with batch.local_cluster(2) as cluster:
-            ratios = []
+            print("batch of %d files of %g s %s: sequential %.2f s; the whole command with its cluster start"
+                  " %.2f s, %.2fx" % (files, seconds, label, alone, whole, alone / whole))
+        # The batch itself on a cluster that is already running, two ways: with
+        # a client kept connected (as a program that runs many batches, or a
+        # notebook, uses the cluster) and connecting for each batch (as
+        # --scheduler does). Each batch is compared with the mean of the
+        # sequential loops just before and after it, so that the machine's
+        # drift in speed falls on both sides. The first batch starts the
+        # workers' modules and is not counted.
+        from dask.distributed import Client
+
+        out = os.path.join(folder, "out")
+
+        def on_cluster(**where):
+            start = time.perf_counter()
+            batch.run([source], out, chain, progress=False, **where)
+            elapsed = time.perf_counter() - start
+            # Removed before the kernel writes them out, which would otherwise
+            # fall into a later round.
+            shutil.rmtree(out)
+            return elapsed
+
+        with batch.local_cluster(2) as cluster, Client(cluster) as client:
+            on_cluster(client=client)
+            kept, connecting = [], []
+            before = sequential("seq-")
             for k in range(6):
-                loop = sequential("seq-")
-                start = time.perf_counter()
-                batch.run([source], os.path.join(folder, "out"), chain,
-                          scheduler=cluster.scheduler_address, progress=False)
-                cluster_time = time.perf_counter() - start
-                # Removed before the kernel writes them out, which would
-                # otherwise fall into a later round.
-                shutil.rmtree(os.path.join(folder, "out"))
-                print("  %s, round %d: sequential %.3f s, on a running 2-worker cluster %.3f s, %.2fx%s"
-                      % (label, k, loop, cluster_time, loop / cluster_time, " (fresh workers)" if k == 0 else ""))
-                if k:
-                    ratios.append(loop / cluster_time)
-        print("batch %s: median speed-up on the running cluster %.2fx" % (label, statistics.median(ratios)))
+                with_client = on_cluster(client=client)
+                middle = sequential("seq-")
+                connected = on_cluster(scheduler=cluster.scheduler_address)
+                after = sequential("seq-")
+                kept.append((before + middle) / 2 / with_client)
+                connecting.append((middle + after) / 2 / connected)
+                print("  %s, round %d: sequential %.3f/%.3f/%.3f s; batch with a connected client %.3f s, %.2fx;"
+                      " connecting for the batch %.3f s, %.2fx"
+                      % (label, k, before, middle, after, with_client, kept[-1], connected, connecting[-1]))
+                before = after
+        print("batch %s: median speed-up on the running cluster %.2fx with a connected client, %.2fx connecting"
+              " for each batch" % (label, statistics.median(kept), statistics.median(connecting)))
 
 
 if __name__ == "__main__":
