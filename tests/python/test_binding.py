@@ -201,7 +201,8 @@ class Display(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             path = os.path.join(folder, "curve.png")
             d.save_png(path, 201, 101)
-            data = open(path, "rb").read()
+            with open(path, "rb") as f:
+                data = f.read()
             self.assertEqual(os.listdir(folder), ["curve.png"])
         self.assertEqual(data[:8], b"\x89PNG\r\n\x1a\n")
         self.assertEqual(struct.unpack(">II", data[16:24]), (201, 101))
