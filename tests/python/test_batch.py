@@ -1,6 +1,7 @@
 """The batch command on a two-worker local Dask cluster: every output equals a
 single call's result, a corrupt input is reported without stopping the rest,
-and a second run skips what is up to date."""
+a second run skips what is up to date, and a run on the caller's client gives
+the same outputs and leaves the client open."""
 
 import os
 import subprocess
@@ -47,6 +48,18 @@ class Batch(unittest.TestCase):
             again = subprocess.run([sys.executable, "-m", "qelvsonalter2", "batch", source, "--out", out,
                                     "--chain", chain, "-q"], capture_output=True, text=True, env=env, timeout=300)
             self.assertIn("0 written, 6 up to date, 1 failed", again.stdout)
+
+            # On a client the caller keeps: the same outputs, and the client left open.
+            from dask.distributed import Client, LocalCluster
+
+            kept = os.path.join(folder, "kept")
+            with LocalCluster(n_workers=1, processes=False, dashboard_address=None) as cluster, Client(cluster) as c:
+                done, skipped, failures = batch.run([source], kept, chain, progress=False, client=c)
+                self.assertEqual((done, skipped, len(failures)), (6, [], 1))
+                self.assertEqual(c.status, "running")
+            for name in os.listdir(out):
+                with open(os.path.join(out, name), "rb") as a, open(os.path.join(kept, name), "rb") as b:
+                    self.assertEqual(a.read(), b.read(), name)
 
     def test_chain_parsing(self):
         self.assertEqual(batch.parse_chain("Normalize 95 true Fade 100 0"),
