@@ -248,8 +248,11 @@ def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True, c
         # workers waited for their first group and then for processor time.
         groups = _groups(jobs, threads)
         futures = client.map(process_files, groups, [chain] * len(groups), pure=False)
-        for future in as_completed(futures):
-            for source, message in future.result():
+        # Results are fetched on the client's event loop as each group ends,
+        # not one by one from this thread (a round trip between the threads
+        # per group: an empty batch took 53 to 60 ms that way, 40 to 41 now).
+        for _, results in as_completed(futures, with_results=True):
+            for source, message in results:
                 if message:
                     failures.append((source, message))
                 else:
