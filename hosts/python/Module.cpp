@@ -28,8 +28,8 @@ PYBIND11_MODULE(_core, m) {
         .def("members", &Object::Members)
         .def("set_handler", &Object::SetHandler)
         .def("draw", &Object::Draw, py::arg("width"), py::arg("height"));
-    m.def("member", &qelv::python::MakeNativeMember, py::arg("object"), py::arg("index"), py::arg("doc"),
-          py::arg("as_method"),
+    m.def("member", &qelv::python::MakeNativeMember, py::arg("object"), py::arg("index"), py::arg("class_name"),
+          py::arg("doc"), py::arg("as_method"),
           "A native function calling the member at index (in object.members()) on an object of the same class "
           "given first: a method of the class when as_method, else a property accessor.");
 }

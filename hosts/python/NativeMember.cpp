@@ -1,6 +1,7 @@
 #include "NativeMember.h"
 
 #include <deque>
+#include <map>
 #include <vector>
 
 namespace qelv::python {
@@ -17,6 +18,32 @@ struct NativeMember {
 std::deque<NativeMember>& NativeMembers() {
     static std::deque<NativeMember> members;
     return members;
+}
+
+// What a native function is bound to (its __self__): an object of a small type
+// named after the class, so that the function's qualified name, and a bound
+// method's repr, read "Sonalter2.Fade".
+struct MemberOwner {
+    PyObject_HEAD
+    const NativeMember* member;
+};
+
+PyObject* NewOwner(const std::string& className, const NativeMember& member) {
+    // One type per class, kept with its name for as long as the process runs.
+    static std::map<std::string, PyTypeObject*> types;
+    static std::deque<std::string> names;
+    PyTypeObject*& type = types[className];
+    if (!type) {
+        static PyType_Slot slots[] = {{0, nullptr}};
+        const std::string& name = names.emplace_back("qelvsonalter2." + className);
+        PyType_Spec spec{name.c_str(), static_cast<int>(sizeof(MemberOwner)), 0, Py_TPFLAGS_DEFAULT, slots};
+        type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+        if (!type) throw py::error_already_set();
+    }
+    PyObject* owner = type->tp_alloc(type, 0);
+    if (!owner) throw py::error_already_set();
+    reinterpret_cast<MemberOwner*>(owner)->member = &member;
+    return owner;
 }
 
 // The arguments of a call with keywords, in the member's parameter order.
@@ -49,8 +76,7 @@ py::tuple BindArguments(const Member& member, PyObject* const* args, std::size_t
 }
 
 PyObject* CallNativeMember(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* names) {
-    const auto* member = static_cast<const NativeMember*>(PyCapsule_GetPointer(self, nullptr));
-    if (!member) return nullptr;
+    const NativeMember* member = reinterpret_cast<const MemberOwner*>(self)->member;
     try {
         if (nargs < 1) throw py::type_error(member->name + "() must be called on an object");
         static PyObject* const objectName = PyUnicode_InternFromString("_object");
@@ -81,7 +107,8 @@ PyObject* CallNativeMember(PyObject* self, PyObject* const* args, Py_ssize_t nar
 
 }  // namespace
 
-py::object MakeNativeMember(const Object& object, std::size_t index, const std::string& doc, bool asMethod) {
+py::object MakeNativeMember(const Object& object, std::size_t index, const std::string& className,
+                            const std::string& doc, bool asMethod) {
     const Member& described = object.MemberAt(index);
     NativeMember& member = NativeMembers().emplace_back();
     member.index = index;
@@ -93,7 +120,7 @@ py::object MakeNativeMember(const Object& object, std::size_t index, const std::
     member.def.ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&CallNativeMember));
     member.def.ml_flags = METH_FASTCALL | METH_KEYWORDS;
     member.def.ml_doc = member.doc.c_str();
-    const py::capsule self(static_cast<void*>(&member));
+    const auto self = py::reinterpret_steal<py::object>(NewOwner(className, member));
     auto function = py::reinterpret_steal<py::object>(PyCFunction_NewEx(&member.def, self.ptr(), nullptr));
     if (!function) throw py::error_already_set();
     if (!asMethod) return function;

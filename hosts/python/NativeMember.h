@@ -18,10 +18,11 @@ namespace qelv::python {
 
 namespace py = pybind11;
 
-// A native function calling member index (of the class of `object`) with the
-// object as its first argument; as_method wraps it so that it binds to an
+// A native function calling member index (of the class of `object`, named
+// className in Python) with the object as its first argument; as_method wraps it so that it binds to an
 // instance as a method. The docstring starts with the signature (for help and
 // inspect).
-py::object MakeNativeMember(const Object& object, std::size_t index, const std::string& doc, bool asMethod);
+py::object MakeNativeMember(const Object& object, std::size_t index, const std::string& className,
+                            const std::string& doc, bool asMethod);
 
 }  // namespace qelv::python

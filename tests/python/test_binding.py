@@ -29,6 +29,7 @@ class Members(unittest.TestCase):
         self.assertEqual(s.SmoothTime, 10)
         self.assertIn("AmpLeft", s.Fade.__doc__)
         self.assertEqual(list(__import__("inspect").signature(s.Fade).parameters), ["WavArray", "AmpLeft", "AmpRight"])
+        self.assertTrue(repr(s.Fade).startswith("<bound method Sonalter2.Fade of"), repr(s.Fade))
         with self.assertRaises(AttributeError):
             s.NoSuchThing = 1
         with self.assertRaises(AttributeError):

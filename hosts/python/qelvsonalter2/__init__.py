@@ -150,11 +150,11 @@ def _build_class(class_name, prog_id):
         elif kind == "put":
             putters[name] = index
         else:
-            namespace[name] = _core.member(probe, index, _describe(name, doc, params), as_method=True)
+            namespace[name] = _core.member(probe, index, class_name, _describe(name, doc, params), as_method=True)
     for name in sorted(set(getters) | set(putters)):
         get_index, doc = getters.get(name, (None, ""))
-        fget = _core.member(probe, get_index, doc, as_method=False) if get_index is not None else None
-        fset = _core.member(probe, putters[name], doc, as_method=False) if name in putters else None
+        fget = _core.member(probe, get_index, class_name, doc, as_method=False) if get_index is not None else None
+        fset = _core.member(probe, putters[name], class_name, doc, as_method=False) if name in putters else None
         namespace[name] = property(fget, fset, doc=doc)
     del probe
     base = _Display if class_name == "SonalterDisplay2" else _Component
