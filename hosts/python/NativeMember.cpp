@@ -36,8 +36,8 @@ PyObject* NewOwner(const std::string& className, const NativeMember& member) {
     if (!type) {
         static PyType_Slot slots[] = {{0, nullptr}};
         const std::string& name = names.emplace_back("qelvsonalter2." + className);
-        PyType_Spec spec{name.c_str(), static_cast<int>(sizeof(MemberOwner)), 0, Py_TPFLAGS_DEFAULT, slots};
-        type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+        PyType_Spec layout{name.c_str(), static_cast<int>(sizeof(MemberOwner)), 0, Py_TPFLAGS_DEFAULT, slots};
+        type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&layout));
         if (!type) throw py::error_already_set();
     }
     PyObject* owner = type->tp_alloc(type, 0);
