@@ -153,11 +153,11 @@ def _groups(jobs, threads):
     tasks are long, so that few of them pay for their scheduling; the last are
     a file or two, so that the workers end together instead of one idling while
     the other finishes a long group (equal groups of 25 files left one worker
-    idle for up to a tenth of the run). Halves of that gave 16 groups for 200
-    files on two workers and a fifth more processor time in the client's
-    process. Halves of all that remains (100, 50, 25, ...) gave one worker the
-    first and the third group, 125 files, more than the others could balance:
-    the scheduler hands each worker two groups at the start."""
+    idle for up to a tenth of the run). Taking half of it gave 16 groups for
+    200 files on two workers, and a fifth more processor time in the client's
+    process. Taking half of all that remains (100, 50, 25, ...) gave one worker
+    the first and the third group, 125 files, more than the rest could
+    balance: the scheduler hands each worker two groups at the start."""
     groups, start = [], 0
     while start < len(jobs):
         size = -(-2 * (len(jobs) - start) // (3 * max(1, threads)))
