@@ -1,7 +1,8 @@
 """The batch command on a two-worker local Dask cluster: every output equals a
 single call's result, a corrupt input is reported without stopping the rest,
-a second run skips what is up to date, and a run on the caller's client gives
-the same outputs and leaves the client open."""
+a second run skips what is up to date (without a cluster when that is all),
+and a run on the caller's client gives the same outputs and leaves the client
+open."""
 
 import os
 import subprocess
@@ -48,6 +49,13 @@ class Batch(unittest.TestCase):
             again = subprocess.run([sys.executable, "-m", "qelvsonalter2", "batch", source, "--out", out,
                                     "--chain", chain, "-q"], capture_output=True, text=True, env=env, timeout=300)
             self.assertIn("0 written, 6 up to date, 1 failed", again.stdout)
+            # Nothing to do: no scheduler is reached (none listens there), and a
+            # local cluster without workers, which would wait forever, is refused.
+            first = os.path.join(source, "f0.wav")
+            self.assertEqual(batch.run([first], out, chain, scheduler="tcp://127.0.0.1:9"),
+                             (0, [(first, os.path.join(out, "f0.wav"))], []))
+            with self.assertRaisesRegex(ValueError, "at least one worker"):
+                batch.run([source], out, chain, workers=0)
 
             # On a client the caller keeps: the same outputs, and the client left open.
             from dask.distributed import Client, LocalCluster

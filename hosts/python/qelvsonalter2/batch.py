@@ -224,6 +224,8 @@ def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True, c
     the scheduler at `scheduler`, else on a local cluster of `workers`."""
     from dask.distributed import Client, as_completed
 
+    if client is None and not scheduler and workers < 1:
+        raise ValueError("a local cluster needs at least one worker, not %d" % workers)
     chain = parse_chain(chain_text)
     files = collect(inputs)
     os.makedirs(out_dir, exist_ok=True)
@@ -231,6 +233,8 @@ def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True, c
     for source in files:
         target = os.path.join(out_dir, os.path.basename(source))
         (skipped if up_to_date(source, target) else jobs).append((source, target))
+    if not jobs:
+        return 0, skipped, []  # all up to date: no cluster to start or reach
 
     # Activate once here, so that a module registered on first use is
     # registered before the workers start (they would race on the registry).
