@@ -69,6 +69,20 @@ class Batch(unittest.TestCase):
                 with open(os.path.join(out, name), "rb") as a, open(os.path.join(kept, name), "rb") as b:
                     self.assertEqual(a.read(), b.read(), name)
 
+    def test_outputs_that_would_clash_or_replace_an_input_are_refused(self):
+        with tempfile.TemporaryDirectory() as folder:
+            for sub in ("a", "b"):
+                os.makedirs(os.path.join(folder, sub))
+                batch.write_wav(os.path.join(folder, sub, "x.wav"), numpy.zeros(10, numpy.int16), 8000, 1)
+            a, b, out = (os.path.join(folder, n) for n in ("a", "b", "out"))
+            with self.assertRaisesRegex(ValueError, "both be written"):
+                batch.run([a, b], out, "Invert")
+            with self.assertRaisesRegex(ValueError, "would replace its input"):
+                batch.run([a], a, "Invert")
+            self.assertFalse(os.path.exists(out))
+            # The same file named twice is one input.
+            self.assertEqual(batch._targets([a + "/x.wav", a + "/./x.wav"], out), [(a + "/x.wav", out + "/x.wav")])
+
     def test_chain_parsing(self):
         self.assertEqual(batch.parse_chain("Normalize 95 true Fade 100 0"),
                          [("Normalize", ["95", "true"]), ("Fade", ["100", "0"])])

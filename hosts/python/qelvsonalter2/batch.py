@@ -181,6 +181,26 @@ def collect(inputs):
     return files
 
 
+def _targets(files, out_dir):
+    """(source, target) for each distinct input, the target named after the
+    source in out_dir. Refuses, before anything is written, two inputs that
+    would write the same output and an output that would replace its input."""
+    pairs, seen, by_name = [], set(), {}
+    for source in files:
+        real = os.path.realpath(source)
+        if real in seen:  # named twice, e.g. by a folder and a glob
+            continue
+        seen.add(real)
+        target = os.path.join(out_dir, os.path.basename(source))
+        if os.path.realpath(target) == real:
+            raise ValueError("the output %s would replace its input: choose another output folder" % target)
+        other = by_name.setdefault(os.path.normcase(os.path.basename(source)), source)
+        if other != source:
+            raise ValueError("%s and %s would both be written to %s" % (other, source, target))
+        pairs.append((source, target))
+    return pairs
+
+
 def up_to_date(source, target):
     return os.path.exists(target) and os.path.getmtime(target) >= os.path.getmtime(source)
 
@@ -227,11 +247,10 @@ def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True, c
     if client is None and not scheduler and workers < 1:
         raise ValueError("a local cluster needs at least one worker, not %d" % workers)
     chain = parse_chain(chain_text)
-    files = collect(inputs)
+    pairs = _targets(collect(inputs), out_dir)
     os.makedirs(out_dir, exist_ok=True)
     jobs, skipped = [], []
-    for source in files:
-        target = os.path.join(out_dir, os.path.basename(source))
+    for source, target in pairs:
         (skipped if up_to_date(source, target) else jobs).append((source, target))
     if not jobs:
         return 0, skipped, []  # all up to date: no cluster to start or reach
