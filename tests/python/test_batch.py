@@ -83,11 +83,19 @@ class Batch(unittest.TestCase):
             # The same file named twice is one input.
             self.assertEqual(batch._targets([a + "/x.wav", a + "/./x.wav"], out), [(a + "/x.wav", out + "/x.wav")])
 
-    def test_chain_parsing(self):
+    def test_chain_parsing_and_checking(self):
         self.assertEqual(batch.parse_chain("Normalize 95 true Fade 100 0"),
                          [("Normalize", ["95", "true"]), ("Fade", ["100", "0"])])
         with self.assertRaises(ValueError):
             batch.parse_chain("95 Normalize")
+        import qelvsonalter2
+
+        s = qelvsonalter2.Sonalter2()
+        batch._check_chain(s, batch.parse_chain("Normalize 95 true Invert"))
+        for wrong, message in (("Normalise 95 true", "no method 'Normalise'"), ("ArrayFrequency 8000", "no method"),
+                               ("Fade 100", r"Fade\(WavArray, AmpLeft, AmpRight\): .* 2 more arguments, 1 given")):
+            with self.assertRaisesRegex(ValueError, message):
+                batch._check_chain(s, batch.parse_chain(wrong))
 
 
 if __name__ == "__main__":

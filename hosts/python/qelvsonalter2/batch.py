@@ -9,6 +9,7 @@ failing file is reported in the summary and never stops the others.
 """
 
 import glob
+import inspect
 import os
 import shlex
 import sys
@@ -181,6 +182,22 @@ def collect(inputs):
     return files
 
 
+def _check_chain(obj, chain):
+    """Refuses a step that names no method of obj, or gives it a number of
+    arguments other than its parameters after the array."""
+    for name, words in chain:
+        method = getattr(obj, name, None)
+        if method is None or not callable(method):
+            raise ValueError("no method %r" % name)
+        try:
+            parameters = list(inspect.signature(method).parameters)
+        except (TypeError, ValueError):  # no signature to check against
+            continue
+        if len(parameters) != 1 + len(words):
+            raise ValueError("%s(%s): the array and %d more arguments, %d given"
+                             % (name, ", ".join(parameters), len(parameters) - 1, len(words)))
+
+
 def _targets(files, out_dir):
     """(source, target) for each distinct input, the target named after the
     source in out_dir. Refuses, before anything is written, two inputs that
@@ -247,6 +264,12 @@ def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True, c
     if client is None and not scheduler and workers < 1:
         raise ValueError("a local cluster needs at least one worker, not %d" % workers)
     chain = parse_chain(chain_text)
+    # Activate once here, so that a module registered on first use is
+    # registered before the workers start (they would race on the registry),
+    # and so that a mistyped chain stops here rather than in every file.
+    import qelvsonalter2
+
+    _check_chain(qelvsonalter2.Sonalter2(), chain)
     pairs = _targets(collect(inputs), out_dir)
     os.makedirs(out_dir, exist_ok=True)
     jobs, skipped = [], []
@@ -254,12 +277,6 @@ def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True, c
         (skipped if up_to_date(source, target) else jobs).append((source, target))
     if not jobs:
         return 0, skipped, []  # all up to date: no cluster to start or reach
-
-    # Activate once here, so that a module registered on first use is
-    # registered before the workers start (they would race on the registry).
-    import qelvsonalter2
-
-    qelvsonalter2.Sonalter2()
 
     cluster, own_client = None, client is None
     if client is None and scheduler:
