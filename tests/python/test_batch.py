@@ -69,7 +69,7 @@ class Batch(unittest.TestCase):
                 with open(os.path.join(out, name), "rb") as a, open(os.path.join(kept, name), "rb") as b:
                     self.assertEqual(a.read(), b.read(), name)
 
-    def test_outputs_that_would_clash_or_replace_an_input_are_refused(self):
+    def test_refused_runs_write_nothing(self):
         with tempfile.TemporaryDirectory() as folder:
             for sub in ("a", "b"):
                 os.makedirs(os.path.join(folder, sub))
@@ -79,6 +79,10 @@ class Batch(unittest.TestCase):
                 batch.run([a, b], out, "Invert")
             with self.assertRaisesRegex(ValueError, "would replace its input"):
                 batch.run([a], a, "Invert")
+            import dask  # a scheduler that cannot be reached
+
+            with dask.config.set({"distributed.comm.timeouts.connect": "1s"}), self.assertRaises(OSError):
+                batch.run([a], out, "Invert", scheduler="tcp://127.0.0.1:9")
             self.assertFalse(os.path.exists(out))
             # The same file named twice is one input.
             self.assertEqual(batch._targets([a + "/x.wav", a + "/./x.wav"], out), [(a + "/x.wav", out + "/x.wav")])

@@ -21,7 +21,7 @@ def main(argv=None):
     try:
         done, skipped, failures = runner.run(args.inputs, args.out, args.chain, args.scheduler, args.workers,
                                              progress=not args.quiet)
-    except ValueError as error:
+    except (ValueError, OSError) as error:  # a refused chain or input, an unreachable scheduler, a folder
         print("error: %s" % error, file=sys.stderr)
         return 2
     except KeyboardInterrupt:

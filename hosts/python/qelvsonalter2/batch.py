@@ -271,7 +271,6 @@ def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True, c
 
     _check_chain(qelvsonalter2.Sonalter2(), chain)
     pairs = _targets(collect(inputs), out_dir)
-    os.makedirs(out_dir, exist_ok=True)
     jobs, skipped = [], []
     for source, target in pairs:
         (skipped if up_to_date(source, target) else jobs).append((source, target))
@@ -286,6 +285,8 @@ def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True, c
         client = Client(cluster)
     failures, done, finished = [], 0, 0
     try:
+        # Made once the cluster is reached, so that a refused run leaves nothing.
+        os.makedirs(out_dir, exist_ok=True)
         threads = sum(client.nthreads().values()) or workers
         # One map for all the groups: submitting them one by one packed and
         # sent a graph per group, 1 to 3 ms each in this process, while the
