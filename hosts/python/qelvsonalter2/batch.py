@@ -303,7 +303,21 @@ def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True, c
             finished += sizes[future.key]
             if progress:
                 _bar(finished, len(jobs))
-        for results in client.gather(futures):
+        # A group that failed as a whole (its workers died running it, or
+        # they cannot import this module) fails its files, not the run.
+        lost = {}
+        for future in futures:
+            if future.status == "error":
+                error = future.exception()
+                lost[future.key] = "%s: %s" % (type(error).__name__, error)
+            elif future.status != "finished":
+                lost[future.key] = "its task was %s" % future.status
+        gathered = iter(client.gather([future for future in futures if future.key not in lost]))
+        for future, group in zip(futures, groups):
+            if future.key in lost:
+                results = [(source, lost[future.key]) for source, _ in group]
+            else:
+                results = next(gathered)
             for source, message in results:
                 if message:
                     failures.append((source, message))
