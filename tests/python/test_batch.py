@@ -9,6 +9,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import unittest.mock
 
 import numpy
 
@@ -61,10 +62,24 @@ class Batch(unittest.TestCase):
             from dask.distributed import Client, LocalCluster
 
             kept = os.path.join(folder, "kept")
-            with LocalCluster(n_workers=1, processes=False, dashboard_address=None) as cluster, Client(cluster) as c:
+            with LocalCluster(n_workers=1, threads_per_worker=1, processes=False, dashboard_address=None) as cluster, \
+                    Client(cluster) as c:
                 done, skipped, failures = batch.run([source], kept, chain, progress=False, client=c)
                 self.assertEqual((done, skipped, len(failures)), (6, [], 1))
                 self.assertEqual(c.status, "running")
+
+                # A group whose task fails as a whole (as when its worker dies)
+                # fails its files only: here the first of groups of 5, 1 and 1.
+                def fails_with_f3(pairs, steps, process=batch.process_files):
+                    if any(name.endswith("f3.wav") for name, _ in pairs):
+                        raise RuntimeError("worker lost")
+                    return process(pairs, steps)
+
+                with unittest.mock.patch.object(batch, "process_files", fails_with_f3):
+                    done, _, failures = batch.run([source], os.path.join(folder, "lost"), chain, progress=False,
+                                                  client=c)
+                self.assertEqual((done, len(failures)), (2, 5))
+                self.assertIn((os.path.join(source, "f3.wav"), "RuntimeError: worker lost"), failures)
             for name in os.listdir(out):
                 with open(os.path.join(out, name), "rb") as a, open(os.path.join(kept, name), "rb") as b:
                     self.assertEqual(a.read(), b.read(), name)
