@@ -11,14 +11,14 @@
 
 namespace sonalter {
 
-namespace {
-
 std::string ExecutableDirectory() {
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return ".";
     return self.parent_path().string();
 }
+
+namespace {
 
 // Describes a failed status for the user: the well-known causes by name.
 std::string Explain(HRESULT hr) {

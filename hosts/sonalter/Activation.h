@@ -18,6 +18,11 @@ struct ActivatedObject {
     std::string warning;  // a registration that did not work, when the fallback did
 };
 
+// ExecutableDirectory
+//   RETURNS the folder of this executable (from /proc/self/exe), or "." when
+//   that cannot be read.
+std::string ExecutableDirectory();
+
 // ModuleBesideTool
 //   RETURNS the module installed with this tool: <dir of this executable>/../lib/
 //   qelvsonalter2/QelvSonalter2.so in the build tree and in most installations

@@ -129,6 +129,9 @@ std::string UsageText() {
   sonalter methods          list the component's methods and properties
   sonalter help METHOD      describe one method or property, with units
   sonalter info FILE        show a file's format, length, rate, channels and peak
+  sonalter batch FILES... --out DIR --chain "METHOD ARG ... METHOD ..."
+                            one chain over many WAV files in parallel on a Dask
+                            cluster (the Python module's; 'sonalter batch -h')
 
 Reads INPUT, runs the QelvSonalter2 transform object's methods on its samples in
 the order given, and writes OUTPUT. Each method takes as many arguments as its

@@ -2,6 +2,7 @@
 // an audio file, runs a chain of the object's methods on the samples, the way a
 // scripting host drives the component, and writes the result.
 #include "Activation.h"
+#include "Batch.h"
 #include "Commands.h"
 #include "Component.h"
 #include "Errors.h"
@@ -28,6 +29,7 @@ Component CreateComponent(const Options& o) {
 }
 
 int Main(int argc, char** argv) {
+    if (IsBatchCommand(argc, argv)) RunBatch(argc, argv);
     if (IsSpectrumCommand(argc, argv)) return RunSpectrum(argc, argv);
     const Options o = ParseOptions(argc, argv);
     if (o.help) {
