@@ -48,16 +48,11 @@ int main(int argc, char** argv) {
     for (const Method& m : Members(object)) {
         if (m.flags != DISPATCH_METHOD) continue;
         // The ordinary float value the method accepts, as the numeric input test picks it.
-        Outcome probe;
-        float base = 100.0f;
-        for (float b : {100.0f, 50.0f, 1.0f, 0.5f, 1000.0f, 10.0f, 0.0f, -6.0f}) {
-            probe = Call(object, m, b, -1, 0.0, false, samples);
-            base = b;
-            if (probe.hr == S_OK) break;
-        }
+        const std::vector<Probe> probes = ProbeBases(object, m, samples);
+        const Outcome& probe = probes.back().outcome;
         if (probe.hr == DISP_E_EXCEPTION && probe.scode == E_NOTIMPL) continue;
         methods.push_back(m);
-        bases.push_back(base);
+        bases.push_back(probes.back().base);
     }
     object->Release();
 

@@ -123,18 +123,41 @@ inline std::vector<SHORT> Samples(SAFEARRAY* a) {
     return out;
 }
 
+// What every float array holds: 16 small steps (1 to 7), or 8 values rising
+// by octaves from 100 (an odd power of two long, and ascending, as spectrum
+// factors and band layouts need).
+enum class FloatArrays { Steps, Rising };
+
+inline SAFEARRAY* FloatArray(FloatArrays which) {
+    if (which == FloatArrays::Steps) return Tone(VT_R4, 16);
+    SAFEARRAY* a = SafeArrayCreateVector(VT_R4, 0, 8);
+    void* data = nullptr;
+    SafeArrayAccessData(a, &data);
+    for (ULONG i = 0; i < 8; ++i) static_cast<float*>(data)[i] = 100.0f * static_cast<float>(1u << i);
+    SafeArrayUnaccessData(a);
+    return a;
+}
+
 struct Outcome {
     HRESULT hr = S_OK;
     HRESULT scode = S_OK;
     std::u16string description;
     bool arraysUntouched = true;
     std::string output;  // what a successful call gave, briefly
+    // Kept only when asked: each parameter's samples after the call (empty for
+    // other parameters), and the returned value.
+    std::vector<std::vector<SHORT>> after;
+    VARTYPE resultType = VT_EMPTY;
+    float resultFloat = 0.0f;
+    std::vector<SHORT> resultSamples;
+    std::vector<float> resultFloats;
 };
 
 // Calls m with every float at `base`, except parameter `special` (-1: none),
-// which gets `value` as VT_R4, or as VT_R8 when `asDouble`.
+// which gets `value` as VT_R4, or as VT_R8 when `asDouble`. With `keep`, the
+// outcome holds the arrays after the call and the returned value.
 inline Outcome Call(IDispatch* object, const Method& m, float base, int special, double value, bool asDouble,
-                    ULONG samples = 4096) {
+                    ULONG samples = 4096, bool keep = false, FloatArrays floats = FloatArrays::Steps) {
     const size_t n = m.params.size();
     std::vector<VARIANT> args(n);
     std::vector<std::vector<SHORT>> before(n);
@@ -149,7 +172,7 @@ inline Outcome Call(IDispatch* object, const Method& m, float base, int special,
                 break;
             case Kind::Floats:
                 v.vt = VT_ARRAY | VT_R4;
-                v.parray = Tone(VT_R4, 16);
+                v.parray = FloatArray(floats);
                 break;
             case Kind::Float:
                 if (static_cast<int>(i) == special && asDouble) {
@@ -184,10 +207,12 @@ inline Outcome Call(IDispatch* object, const Method& m, float base, int special,
     o.hr = object->Invoke(m.id, IID_NULL, LOCALE_USER_DEFAULT, m.flags, &params, &result, &excep, nullptr);
     o.scode = excep.scode;
     if (excep.bstrDescription) o.description = excep.bstrDescription;
+    if (keep) o.after.resize(n);
     for (size_t i = 0; i < n; ++i) {
         VARIANT& v = args[n - 1 - i];
         if (m.params[i].kind == Kind::Samples) {
             const std::vector<SHORT> after = Samples(v.parray);
+            if (keep) o.after[i] = after;
             if (after != before[i]) {
                 o.arraysUntouched = false;
                 // What the array became, briefly: "all 0", or its range.
@@ -201,6 +226,15 @@ inline Outcome Call(IDispatch* object, const Method& m, float base, int special,
             }
         }
         VariantClear(&v);
+    }
+    if (keep) {
+        o.resultType = result.vt;
+        if (result.vt == VT_R4) o.resultFloat = result.fltVal;
+        if (result.vt == (VT_ARRAY | VT_I2)) o.resultSamples = Samples(result.parray);
+        if (result.vt == (VT_ARRAY | VT_R4) && SafeArrayGetDim(result.parray) == 1) {
+            const float* data = static_cast<const float*>(result.parray->pvData);
+            o.resultFloats.assign(data, data + result.parray->rgsabound[0].cElements);
+        }
     }
     if (result.vt == VT_R4) {
         char text[64];
@@ -216,6 +250,26 @@ inline Outcome Call(IDispatch* object, const Method& m, float base, int special,
     SysFreeString(excep.bstrDescription);
     SysFreeString(excep.bstrHelpFile);
     return o;
+}
+
+// Ordinary values for a method's floats; its base is the first it accepts.
+inline constexpr float kBases[] = {100.0f, 50.0f, 1.0f, 0.5f, 1000.0f, 10.0f, 0.0f, -6.0f};
+
+struct Probe {
+    float base;
+    Outcome outcome;
+};
+
+// Calls m with every float at each ordinary base in turn until a call succeeds.
+// RETURNS every call made: the accepted one last, or the last base's when
+// none is accepted.
+inline std::vector<Probe> ProbeBases(IDispatch* object, const Method& m, ULONG samples = 4096) {
+    std::vector<Probe> probes;
+    for (float base : kBases) {
+        probes.push_back({base, Call(object, m, base, -1, 0.0, false, samples)});
+        if (probes.back().outcome.hr == S_OK) break;
+    }
+    return probes;
 }
 
 }  // namespace qelv::hardening

@@ -46,19 +46,12 @@ TEST(NumericInputs, EveryFloatParameterOfEveryWorkingMethodGivesADocumentedResul
                         {"FLT_MAX", kMax, false},       {"-FLT_MAX", -kMax, false},    {"1e30", 1e30, false},
                         {"-1e30", -1e30, false},        {"1e300 (double)", 1e300, true},
                         {"-1e300 (double)", -1e300, true}};
-    // Ordinary values the other floats take while one is extreme: the first
-    // that the method accepts.
-    const float kBases[] = {100.0f, 50.0f, 1.0f, 0.5f, 1000.0f, 10.0f, 0.0f, -6.0f};
-
+    // The other floats take the method's base while one is extreme.
     int working = 0;
     for (const Method& m : members) {
-        float base = kBases[0];
-        Outcome probe;
-        for (float b : kBases) {
-            probe = Call(object, m, b, -1, 0.0, false);
-            base = b;
-            if (probe.hr == S_OK) break;
-        }
+        const std::vector<Probe> probes = ProbeBases(object, m);
+        const float base = probes.back().base;
+        const Outcome& probe = probes.back().outcome;
         if (probe.hr == DISP_E_EXCEPTION && probe.scode == E_NOTIMPL) continue;  // not built yet
         ++working;
         for (size_t p = 0; p < m.params.size(); ++p) {
