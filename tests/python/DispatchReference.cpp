@@ -1,5 +1,5 @@
-// Calls every method of the transform object through IDispatch::Invoke from
-// C++, as the numeric input test does (each ordinary float base in turn until
+// Calls every method of the transform object and of the graphing control
+// through IDispatch::Invoke from C++, as the numeric input test does (each ordinary float base in turn until
 // one is accepted, then, for a method with float arrays that refused them all,
 // the same with the rising arrays; a fresh object per call), and prints each
 // call and what it gave, so that the Python binding's test can make the same
@@ -8,7 +8,7 @@
 //   tone N S...           the samples each sample array starts with
 //   floats steps|rising N F...
 //                         each float array, in the two forms
-//   call NAME KINDS FLOATS BASE HRESULT SCODE
+//   call CLASS NAME KINDS FLOATS BASE HRESULT SCODE
 //                         KINDS has a letter per parameter (- for none):
 //                         s samples, a float array, f float, l long, b boolean,
 //                         o other; FLOATS names the float arrays' form
@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "display/SonalterDisplay2.h"
 #include "transform/hardening/DispatchCalls.h"
 
 using namespace qelv::hardening;
@@ -51,7 +52,17 @@ char Letter(Kind kind) {
     }
 }
 
-IDispatch* Fresh() { return static_cast<IDispatch*>(static_cast<ISonalter2*>(qelv::CSonalter2::Create())); }
+IDispatch* FreshTransform() {
+    return static_cast<IDispatch*>(static_cast<ISonalter2*>(qelv::CSonalter2::Create()));
+}
+IDispatch* FreshControl() {
+    return static_cast<IDispatch*>(static_cast<ISonalterDisplay2*>(qelv::CSonalterDisplay2::Create()));
+}
+
+struct Class {
+    const char* name;
+    IDispatch* (*fresh)();
+};
 
 void PrintFloatArray(FloatArrays which, const char* name) {
     SAFEARRAY* floats = FloatArray(which);
@@ -61,11 +72,11 @@ void PrintFloatArray(FloatArrays which, const char* name) {
 }
 
 // Prints one call and its outcome; RETURNS whether the method accepted it.
-bool PrintCall(const Method& m, const std::string& kinds, FloatArrays floats, float base) {
-    IDispatch* object = Fresh();
+bool PrintCall(const Class& c, const Method& m, const std::string& kinds, FloatArrays floats, float base) {
+    IDispatch* object = c.fresh();
     const Outcome o = Call(object, m, base, -1, 0.0, false, kSamples, /*keep=*/true, floats);
     object->Release();
-    std::printf("call %s %s %s %a %08X %08X\n", Narrow(m.name).c_str(), kinds.empty() ? "-" : kinds.c_str(),
+    std::printf("call %s %s %s %s %a %08X %08X\n", c.name, Narrow(m.name).c_str(), kinds.empty() ? "-" : kinds.c_str(),
                 floats == FloatArrays::Steps ? "steps" : "rising", static_cast<double>(base),
                 static_cast<unsigned>(o.hr), static_cast<unsigned>(o.scode));
     for (size_t i = 0; i < o.after.size(); ++i) {
@@ -99,20 +110,22 @@ int main() {
     PrintFloatArray(FloatArrays::Steps, "steps");
     PrintFloatArray(FloatArrays::Rising, "rising");
 
-    IDispatch* lister = Fresh();
-    const std::vector<Method> methods = Members(lister);
-    lister->Release();
-    for (const Method& m : methods) {
-        if (m.flags != DISPATCH_METHOD) continue;
-        std::string kinds;
-        for (const Param& p : m.params) kinds += Letter(p.kind);
-        const bool floatArrays = kinds.find('a') != std::string::npos;
-        bool accepted = false;
-        for (FloatArrays floats : {FloatArrays::Steps, FloatArrays::Rising}) {
-            if (accepted || (floats == FloatArrays::Rising && !floatArrays)) break;
-            for (float base : kBases) {
-                accepted = PrintCall(m, kinds, floats, base);
-                if (accepted || !m.hasFloat) break;
+    for (const Class& c : {Class{"Sonalter2", FreshTransform}, Class{"SonalterDisplay2", FreshControl}}) {
+        IDispatch* lister = c.fresh();
+        const std::vector<Method> methods = Members(lister);
+        lister->Release();
+        for (const Method& m : methods) {
+            if (m.flags != DISPATCH_METHOD) continue;
+            std::string kinds;
+            for (const Param& p : m.params) kinds += Letter(p.kind);
+            const bool floatArrays = kinds.find('a') != std::string::npos;
+            bool accepted = false;
+            for (FloatArrays floats : {FloatArrays::Steps, FloatArrays::Rising}) {
+                if (accepted || (floats == FloatArrays::Rising && !floatArrays)) break;
+                for (float base : kBases) {
+                    accepted = PrintCall(c, m, kinds, floats, base);
+                    if (accepted || !m.hasFloat) break;
+                }
             }
         }
     }
