@@ -268,7 +268,10 @@ def local_cluster(workers=2):
 def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True, client=None):
     """Processes the files; returns (done, skipped, failures). Runs on `client`
     (a connected dask.distributed Client, left open) when one is given, else on
-    the scheduler at `scheduler`, else on a local cluster of `workers`."""
+    the scheduler at `scheduler`, else on a local cluster of `workers`. Raises
+    ValueError, having written nothing, for a chain the object cannot run,
+    outputs that would clash or replace an input, or no local workers; OSError
+    when the scheduler cannot be reached or the output folder not made."""
     from dask.distributed import Client, as_completed
 
     if client is None and not scheduler and workers < 1:
@@ -313,26 +316,11 @@ def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True, c
             finished += sizes[future.key]
             if progress:
                 _bar(finished, len(jobs))
-        # A group that failed as a whole (its workers died running it, or
-        # they cannot import this module) fails its files, not the run.
-        lost = {}
-        for future in futures:
-            if future.status == "error":
-                error = future.exception()
-                lost[future.key] = "%s: %s" % (type(error).__name__, error)
-            elif future.status != "finished":
-                lost[future.key] = "its task was %s" % future.status
-        gathered = iter(client.gather([future for future in futures if future.key not in lost]))
-        for future, group in zip(futures, groups):
-            if future.key in lost:
-                results = [(source, lost[future.key]) for source, _ in group]
+        for source, message in _results(client, futures, groups):
+            if message:
+                failures.append((source, message))
             else:
-                results = next(gathered)
-            for source, message in results:
-                if message:
-                    failures.append((source, message))
-                else:
-                    done += 1
+                done += 1
         if progress and futures:
             sys.stderr.write("\n")
     finally:
@@ -341,6 +329,26 @@ def run(inputs, out_dir, chain_text, scheduler=None, workers=2, progress=True, c
         if cluster is not None:
             cluster.close()
     return done, skipped, failures
+
+
+def _results(client, futures, groups):
+    """(source, None) or (source, message) for every file, in the groups'
+    order, gathered in one call. A group that failed as a whole (its workers
+    died running it, or cannot import this module) fails its files with the
+    task's error, not the run."""
+    lost = {}
+    for future in futures:
+        if future.status == "error":
+            error = future.exception()
+            lost[future.key] = "%s: %s" % (type(error).__name__, error)
+        elif future.status != "finished":
+            lost[future.key] = "its task was %s" % future.status
+    gathered = iter(client.gather([future for future in futures if future.key not in lost]))
+    for future, group in zip(futures, groups):
+        if future.key in lost:
+            yield from ((source, lost[future.key]) for source, _ in group)
+        else:
+            yield from next(gathered)
 
 
 def _bar(done, total, width=40):
