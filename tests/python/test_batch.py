@@ -87,12 +87,16 @@ class Batch(unittest.TestCase):
                 with open(os.path.join(out, name), "rb") as a, open(os.path.join(kept, name), "rb") as b:
                     self.assertEqual(a.read(), b.read(), name)
 
-    def test_refused_runs_write_nothing(self):
+    def test_inputs_and_refused_runs_that_write_nothing(self):
         with tempfile.TemporaryDirectory() as folder:
             for sub in ("a", "b"):
                 os.makedirs(os.path.join(folder, sub))
                 batch.write_wav(os.path.join(folder, sub, "x.wav"), numpy.zeros(10, numpy.int16), 8000, 1)
             a, b, out = (os.path.join(folder, n) for n in ("a", "b", "out"))
+            # A folder's WAV files in any case of the extension; not hidden or other files.
+            for name in ("Y.WAV", ".partial-1.wav", "notes.txt"):
+                open(os.path.join(a, name), "w").close()
+            self.assertEqual(batch.collect([a]), [os.path.join(a, "Y.WAV"), os.path.join(a, "x.wav")])
             with self.assertRaisesRegex(ValueError, "both be written"):
                 batch.run([a, b], out, "Invert")
             with self.assertRaisesRegex(ValueError, "would replace its input"):

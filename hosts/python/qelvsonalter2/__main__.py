@@ -30,6 +30,8 @@ def main(argv=None):
         print("\ninterrupted: the outputs written so far are complete; run the same command again for the rest",
               file=sys.stderr)
         return 130
+    if not (done or skipped or failures):
+        print("no input files (a folder is searched for .wav files)", file=sys.stderr)
     print("%d written, %d up to date, %d failed" % (done, len(skipped), len(failures)))
     for source, message in failures:
         print("  %s: %s" % (source, message))

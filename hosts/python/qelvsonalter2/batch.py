@@ -168,10 +168,16 @@ def _groups(jobs, threads):
 
 
 def collect(inputs):
+    """The input files, in order: a folder's WAV files (by their extension in
+    any case, hidden ones left out), a glob's matches, the lines of an @LIST
+    file, or a path as it is given."""
     files = []
     for item in inputs:
         if os.path.isdir(item):
-            files.extend(sorted(glob.glob(os.path.join(item, "*.wav"))))
+            with os.scandir(item) as entries:
+                names = sorted(entry.name for entry in entries if entry.name.lower().endswith(".wav")
+                               and not entry.name.startswith(".") and entry.is_file())
+            files.extend(os.path.join(item, name) for name in names)
         elif any(c in item for c in "*?["):
             files.extend(sorted(glob.glob(item)))
         elif item.startswith("@"):
