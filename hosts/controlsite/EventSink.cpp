@@ -9,12 +9,12 @@ const VARIANT* EventArguments::At(UINT index) const {
     return &params_->rgvarg[params_->cArgs - 1 - index];
 }
 
-LONG EventArguments::Long(UINT index, LONG fallback) const {
+std::optional<LONG> EventArguments::AsLong(UINT index) const {
     const VARIANT* argument = At(index);
-    if (!argument) return fallback;
+    if (!argument) return std::nullopt;
     VARIANT converted;
     VariantInit(&converted);
-    if (FAILED(VariantChangeType(&converted, const_cast<VARIANT*>(argument), 0, VT_I4))) return fallback;
+    if (FAILED(VariantChangeType(&converted, const_cast<VARIANT*>(argument), 0, VT_I4))) return std::nullopt;
     return converted.lVal;
 }
 

@@ -8,6 +8,7 @@
 #include <qelvsonalter2/QelvSonalter2.h>
 
 #include <functional>
+#include <optional>
 
 namespace controlsite {
 
@@ -18,9 +19,11 @@ public:
     explicit EventArguments(const DISPPARAMS* params) : params_(params) {}
     UINT Count() const { return params_ ? params_->cArgs : 0; }
     const VARIANT* At(UINT index) const;
-    // Argument index converted to a 32-bit integer; fallback when it is missing
+    // Argument index converted to a 32-bit integer; nothing when it is missing
     // or does not convert.
-    LONG Long(UINT index, LONG fallback = 0) const;
+    std::optional<LONG> AsLong(UINT index) const;
+    // The same, with fallback in place of nothing.
+    LONG Long(UINT index, LONG fallback = 0) const { return AsLong(index).value_or(fallback); }
 
 private:
     const DISPPARAMS* params_;

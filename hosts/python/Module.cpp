@@ -2,12 +2,13 @@
 // component by program identifier (registering the module on first use), reads
 // the members of the object's dispatch interface from its type information, and
 // calls them through IDispatch::Invoke, converting between numpy arrays and safe
-// arrays. Events reach Python callables through a dispatch sink. Everything
-// about particular methods comes from the type library: nothing here names one.
+// arrays. Events reach Python callables through the dispatch sink of
+// controlsite. Everything about particular methods comes from the type library:
+// nothing here names one.
 //
-// Object.h: an object and its calls; Members.h: what the type information
-// says of a class; NativeMember.h: members as Python functions; EventSink.h:
-// events; Arrays.h: numpy and safe arrays; Errors.h, Strings.h.
+// Object.h: an object, its calls and its events; Members.h: what the type
+// information says of a class; NativeMember.h: members as Python functions;
+// Arrays.h: numpy and safe arrays; Errors.h, Strings.h.
 #include <pybind11/pybind11.h>
 
 #include <string>

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -187,12 +188,8 @@ Object::Object(const std::string& progId, const std::string& modulePath) {
 }
 
 Object::~Object() {
-    if (point_) {
-        point_->Unadvise(cookie_);
-        point_->Release();
-    }
     if (sink_) {
-        sink_->object = nullptr;
+        sink_->Disconnect();
         sink_->Release();
     }
     if (object_) object_->Release();
@@ -244,8 +241,8 @@ py::object Object::Invoke(const Member& m, py::tuple args, bool owned) {
     VariantInit(&result);
     EXCEPINFO exception{};
     UINT argError = 0;
-    sink_->failed = false;
-    sink_->pending = py::none();
+    failed_ = false;
+    pending_ = py::none();
     SetErrorInfo(0, nullptr);
     HRESULT hr = object_->Invoke(m.dispid, IID_NULL, 0, flags, &params, &result, &exception, &argError);
     std::string description;
@@ -259,7 +256,7 @@ py::object Object::Invoke(const Member& m, py::tuple args, bool owned) {
         description = TakeErrorDescription();
     }
 
-    if (FAILED(hr) && wrapped && !sink_->failed) {
+    if (FAILED(hr) && wrapped && !failed_) {
         VariantClear(&result);
         call.Clear();
         return Invoke(m, args, /*owned=*/true);
@@ -301,10 +298,10 @@ py::object Object::Invoke(const Member& m, py::tuple args, bool owned) {
     VariantClear(&result);
     call.Clear();
 
-    if (sink_->failed) {
-        py::object pending = sink_->pending;
-        sink_->failed = false;
-        sink_->pending = py::none();
+    if (failed_) {
+        py::object pending = pending_;
+        failed_ = false;
+        pending_ = py::none();
         if (!pending.is_none()) {
             PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(pending.ptr())), pending.ptr());
             throw py::error_already_set();
@@ -337,9 +334,8 @@ py::object Object::LastErrorNumber() {
 }
 
 void Object::Advise() {
-    sink_ = new EventSink;
-    sink_->object = object_;
-    sink_->cancelId = members_->cancelId;
+    // The sink answers to the interface of the object's first connection point.
+    IID events = IID_NULL;
     IConnectionPointContainer* container = nullptr;
     if (FAILED(object_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)))) return;
     IEnumConnectionPoints* points = nullptr;
@@ -347,15 +343,39 @@ void Object::Advise() {
         IConnectionPoint* point = nullptr;
         ULONG fetched = 0;
         if (points->Next(1, &point, &fetched) == S_OK && point) {
-            if (SUCCEEDED(point->Advise(sink_, &cookie_))) {
-                point_ = point;
-            } else {
-                point->Release();
-            }
+            point->GetConnectionInterface(&events);
+            point->Release();
         }
         points->Release();
     }
     container->Release();
+    if (IsEqualIID(events, IID_NULL)) return;
+    sink_ = controlsite::EventSink::Create(
+        events, [this](DISPID id, const controlsite::EventArguments& args) { OnEvent(id, args); });
+    if (sink_) sink_->Connect(object_);
+}
+
+void Object::OnEvent(DISPID id, const controlsite::EventArguments& args) {
+    if (failed_) return;
+    try {
+        if (!handler_.is_none()) {
+            py::list values;
+            for (UINT i = 0; i < args.Count(); ++i) {
+                const std::optional<LONG> value = args.AsLong(i);
+                values.append(value ? py::object(py::int_(static_cast<long>(*value))) : py::object(py::none()));
+            }
+            handler_(static_cast<long>(id), values);
+        }
+        // Ctrl-C arrives as a pending signal; it cancels the running call.
+        if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    } catch (py::error_already_set& e) {
+        failed_ = true;
+        pending_ = e.value();
+        const DISPID cancelId = members_->cancelId;
+        if (cancelId == DISPID_UNKNOWN) return;
+        DISPPARAMS none = {nullptr, nullptr, 0, 0};
+        object_->Invoke(cancelId, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+    }
 }
 
 py::array_t<std::uint8_t> Object::Draw(int width, int height) {

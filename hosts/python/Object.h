@@ -14,7 +14,7 @@
 #include <string>
 #include <utility>
 
-#include "EventSink.h"
+#include "EventSink.h"  // the dispatch sink of controlsite
 #include "Members.h"
 
 namespace qelv::python {
@@ -34,7 +34,8 @@ public:
     // [(parameter name, kind, in, out, retval)], result kind).
     py::list Members() const;
 
-    void SetHandler(py::object handler) { sink_->handler = std::move(handler); }
+    // handler(dispid, [arguments as int or None]) for every event, or None.
+    void SetHandler(py::object handler) { handler_ = std::move(handler); }
 
     const Member& MemberAt(std::size_t index) const {
         if (index >= members_->list.size()) throw py::index_error("no such member");
@@ -60,14 +61,18 @@ private:
     py::object Invoke(const Member& m, py::tuple args, bool owned);
     // The object's LastErrorNum, or None when it has none.
     py::object LastErrorNumber();
-    // Connects the event sink to the object's connection point.
+    // Connects an event sink to the object's (first) connection point.
     void Advise();
+    // An event: to the handler; a handler that raises, or Ctrl-C, cancels the
+    // running call, and the exception is raised when the call returns.
+    void OnEvent(DISPID id, const controlsite::EventArguments& args);
 
     IDispatch* object_ = nullptr;
-    EventSink* sink_ = nullptr;
-    IConnectionPoint* point_ = nullptr;
-    DWORD cookie_ = 0;
+    controlsite::EventSink* sink_ = nullptr;
     std::shared_ptr<const ClassMembers> members_;
+    py::object handler_ = py::none();  // None while no callback is set
+    bool failed_ = false;              // a handler raised, or Ctrl-C arrived, during the call
+    py::object pending_;               // the exception to raise when the call returns
 };
 
 }  // namespace qelv::python
